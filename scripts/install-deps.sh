@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running the
+# project needs. Idempotent, and quiet when everything is already present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git ca-certificates
+  libcurl4-openssl-dev libssl-dev picojson-dev
+  libgtest-dev libgmock-dev libcpp-httplib-dev libcli11-dev
+  g++-mingw-w64-x86-64 locales
+)
+if [ "${VANTA_EXTRA_PACKAGES:-}" != "" ]; then
+  read -r -a extra <<<"$VANTA_EXTRA_PACKAGES"
+  packages+=("${extra[@]}")
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+echo "Installing: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq >/dev/null
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,177 @@
+#include "tests/support/LocalPeer.h"
+
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <stdexcept>
+
+namespace vanta {
+namespace testing {
+
+namespace {
+
+std::string BioText(BIO* bio) {
+  char* data = nullptr;
+  long len = BIO_get_mem_data(bio, &data);
+  return std::string(data, static_cast<size_t>(len));
+}
+
+}  // namespace
+
+SelfSignedPem MakeSelfSignedPem(const std::string& common_name) {
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  X509* cert = X509_new();
+  if (key == nullptr || cert == nullptr) throw std::runtime_error("cannot make a key");
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 24 * 3600);
+  X509_set_pubkey(cert, key);
+  X509_NAME* name = X509_get_subject_name(cert);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>(common_name.c_str()), -1, -1,
+                             0);
+  X509_set_issuer_name(cert, name);
+  X509_sign(cert, key, EVP_sha256());
+
+  SelfSignedPem pem;
+  BIO* bio = BIO_new(BIO_s_mem());
+  PEM_write_bio_X509(bio, cert);
+  pem.certificate = BioText(bio);
+  BIO_free(bio);
+  bio = BIO_new(BIO_s_mem());
+  PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+  pem.private_key = BioText(bio);
+  BIO_free(bio);
+  X509_free(cert);
+  EVP_PKEY_free(key);
+  return pem;
+}
+
+LocalPeer::LocalPeer(Scheme scheme) : scheme_(scheme == Scheme::kHttps ? "https" : "http") {
+  if (scheme == Scheme::kHttps) {
+    SelfSignedPem pem = MakeSelfSignedPem("127.0.0.1");
+    BIO* cert_bio = BIO_new_mem_buf(pem.certificate.data(), -1);
+    BIO* key_bio = BIO_new_mem_buf(pem.private_key.data(), -1);
+    X509* cert = PEM_read_bio_X509(cert_bio, nullptr, nullptr, nullptr);
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(key_bio, nullptr, nullptr, nullptr);
+    server_ = std::make_unique<httplib::SSLServer>(cert, key);
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    BIO_free(cert_bio);
+    BIO_free(key_bio);
+  } else {
+    server_ = std::make_unique<httplib::Server>();
+  }
+  auto serve = [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); };
+  server_->Get(".*", serve);
+  server_->Post(".*", serve);
+  server_->Put(".*", serve);
+  port_ = server_->bind_to_any_port("127.0.0.1");
+  if (port_ <= 0) throw std::runtime_error("local peer cannot bind");
+  // Connections queue in the backlog from here on, so the peer is usable
+  // before the listening thread gets going.
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
+}
+
+LocalPeer::~LocalPeer() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    stopping_ = true;
+  }
+  cv_.notify_all();
+  server_->stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+std::string LocalPeer::Url(const std::string& path) const {
+  return scheme_ + "://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void LocalPeer::SetAnswer(const std::string& path, const Answer& answer) {
+  SetAnswers(path, {answer});
+}
+
+void LocalPeer::SetAnswers(const std::string& path, const std::vector<Answer>& answers) {
+  std::lock_guard<std::mutex> lock(mu_);
+  Route& route = routes_[path];
+  route.answers = answers;
+  route.next = 0;
+  route.handler = nullptr;
+}
+
+void LocalPeer::SetHandler(const std::string& path, Handler handler) {
+  std::lock_guard<std::mutex> lock(mu_);
+  Route& route = routes_[path];
+  route.answers.clear();
+  route.handler = std::move(handler);
+}
+
+std::vector<RecordedRequest> LocalPeer::Requests() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return requests_;
+}
+
+std::vector<RecordedRequest> LocalPeer::RequestsTo(const std::string& path) const {
+  std::vector<RecordedRequest> out;
+  for (const RecordedRequest& r : Requests()) {
+    if (r.path == path) out.push_back(r);
+  }
+  return out;
+}
+
+bool LocalPeer::WaitForRequests(size_t n, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mu_);
+  return cv_.wait_for(lock, timeout, [&] { return requests_.size() >= n; });
+}
+
+void LocalPeer::SleepUnlessStopping(int delay_ms) {
+  std::unique_lock<std::mutex> lock(mu_);
+  cv_.wait_for(lock, std::chrono::milliseconds(delay_ms), [this] { return stopping_; });
+}
+
+void LocalPeer::Serve(const httplib::Request& req, httplib::Response& res) {
+  RecordedRequest record;
+  record.method = req.method;
+  record.path = req.path;
+  record.target = req.target;
+  size_t q = req.target.find('?');
+  record.has_query = q != std::string::npos;
+  if (record.has_query) record.query = req.target.substr(q + 1);
+  record.headers = req.headers;
+  record.body = req.body;
+  record.client_port = req.remote_port;
+
+  Handler handler;
+  Answer answer;
+  answer.status = 404;
+  answer.content_type = "text/plain";
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    requests_.push_back(record);
+    auto it = routes_.find(req.path);
+    if (it != routes_.end()) {
+      Route& route = it->second;
+      if (route.handler) {
+        handler = route.handler;
+      } else if (!route.answers.empty()) {
+        answer = route.answers[route.next];
+        if (route.next + 1 < route.answers.size()) ++route.next;
+      }
+    }
+  }
+  cv_.notify_all();
+
+  if (handler) {
+    handler(req, res);
+    return;
+  }
+  if (answer.delay_ms > 0) SleepUnlessStopping(answer.delay_ms);
+  res.status = answer.status;
+  if (!answer.location.empty()) res.set_header("Location", answer.location);
+  res.set_content(answer.body, answer.content_type.c_str());
+}
+
+}  // namespace testing
+}  // namespace vanta
