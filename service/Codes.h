@@ -18,6 +18,10 @@ ErrorCode MapServerStatus(int32_t status);
 // True for the codes that another attempt cannot change.
 bool IsServerResponseCode(ErrorCode code);
 
+// The WS_ name of a code that the library defines ("WS_SUCCESS" for 0), or
+// nullptr for any other value.
+const char* CodeName(ErrorCode code);
+
 }  // namespace vanta
 
 #endif  // VANTA_SERVICE_CODES_H_
