@@ -26,8 +26,13 @@ class WebServiceHttp {
 
   // POSTs body to url. response is emptied, then receives the answer body
   // (after a failure: whatever arrived before it). 0 or a failure code.
-  static ErrorCode PostJson(const std::string& url, const std::string& body,
-                            std::string& response);
+  static ErrorCode PostJson(const std::string& url, const std::string& body, std::string& response);
+
+  // Sets every option of a JSON POST on post, in order. *post_headers
+  // receives the header list, which the caller frees after cleaning up post.
+  // 0, or WS_ERROR_OUT_OF_MEMORY when the header list cannot be built.
+  static ErrorCode PrepareJsonPost(CURL* post, const std::string& url, const std::string& body,
+                                   std::string& response, curl_slist** post_headers);
 
   // GETs url + "?" + query over the kept-alive handle. response receives the
   // body on success and is empty after a failure, which also closes the
