@@ -1,0 +1,17 @@
+// request_accesstoken: a token and key value in, an access token out.
+#ifndef VANTA_MESSAGES_ACCESSTOKEN_H_
+#define VANTA_MESSAGES_ACCESSTOKEN_H_
+
+#include <string>
+
+#include "vanta/ErrorCode.h"
+
+namespace vanta {
+
+// Checks a request_accesstoken answer. On 0 access_token holds the answer's
+// string "access_token"; on failure it is not touched.
+ErrorCode ParseAccesstokenResponse(const std::string& response, std::string& access_token);
+
+}  // namespace vanta
+
+#endif  // VANTA_MESSAGES_ACCESSTOKEN_H_

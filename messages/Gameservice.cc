@@ -1,0 +1,194 @@
+#include "messages/Gameservice.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <type_traits>
+
+#include "core/Result.h"
+#include "messages/Json.h"
+#include "service/WebServiceImpl.h"
+
+namespace vanta {
+
+namespace {
+
+// Levels per medium: WebService::MAX_QUALITY_SETTING_LEVEL, the room that
+// QualityParams has for each.
+constexpr size_t kLevels = std::extent<decltype(WebService::QualityParams::audio_bitrate)>::value;
+static_assert(kLevels == std::extent<decltype(WebService::QualityParams::video)>::value,
+              "audio and video have the same number of levels");
+
+// The text up to, not including, its first NUL byte.
+std::string UpToNul(const std::string& text) { return text.substr(0, text.find('\0')); }
+
+// A level array of a version 1 configuration: at most kLevels entries, each
+// an object with a number "level" and the number members named in values,
+// and the levels of n entries exactly 0 to n-1, in any order.
+bool LevelsValid(const picojson::array& entries, std::initializer_list<const char*> values) {
+  if (entries.size() > kLevels) return false;
+  bool seen[kLevels] = {};
+  for (const picojson::value& value : entries) {
+    if (!value.is<picojson::object>()) return false;
+    const picojson::object& entry = value.get<picojson::object>();
+    const double* level = json::Find<double>(entry, "level");
+    if (level == nullptr) return false;
+    for (const char* key : values) {
+      if (json::Find<double>(entry, key) == nullptr) return false;
+    }
+    int32_t index = json::ToInt32(*level);
+    if (index < 0 || static_cast<size_t>(index) >= entries.size()) return false;
+    seen[index] = true;
+  }
+  for (size_t index = 0; index < entries.size(); ++index) {
+    if (!seen[index]) return false;
+  }
+  return true;
+}
+
+// The quality configuration test, which writes nothing.
+bool ConfigValid(const picojson::object& answer) {
+  if (!json::Has(answer, "config")) return true;
+  const picojson::object* config = json::Find<picojson::object>(answer, "config");
+  if (config == nullptr) return false;
+  if (!json::Has(*config, "version")) return true;
+  const double* version = json::Find<double>(*config, "version");
+  if (version == nullptr) return false;
+  int32_t number = json::ToInt32(*version);
+  if (number == 0) return true;
+  if (number != 1) return false;
+  const picojson::array* audio = json::Find<picojson::array>(*config, "audio");
+  const picojson::array* video = json::Find<picojson::array>(*config, "video");
+  return audio != nullptr && video != nullptr && LevelsValid(*audio, {"bitrate"}) &&
+         LevelsValid(*video, {"bitrateRatio", "fps", "resolutionRatio"});
+}
+
+// A number member of an object that has passed ConfigValid.
+int32_t IntOf(const picojson::value& object, const char* key) {
+  return json::ToInt32(object.get(key).get<double>());
+}
+
+bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
+
+// Stores a configuration that has passed ConfigValid, testing each value's
+// range after storing it.
+ErrorCode StoreConfig(const picojson::object& answer, WebService::QualityParams& quality) {
+  auto found = answer.find("config");
+  if (found == answer.end()) return WS_SUCCESS;
+  const picojson::value& config = found->second;
+  if (!config.contains("version")) {
+    quality.version = 0;
+    return WS_SUCCESS;
+  }
+  quality.version = IntOf(config, "version");
+  if (quality.version != 1) return WS_SUCCESS;
+
+  const picojson::array& audio = config.get("audio").get<picojson::array>();
+  quality.audio_level_count = static_cast<int>(audio.size());
+  for (const picojson::value& entry : audio) {
+    int32_t bitrate = IntOf(entry, "bitrate");
+    quality.audio_bitrate[IntOf(entry, "level")] = bitrate;
+    if (!InRange(bitrate, 1, 1024)) return WS_ERROR_BAD_RESPONSE;
+  }
+  const picojson::array& video = config.get("video").get<picojson::array>();
+  quality.video_level_count = static_cast<int>(video.size());
+  for (const picojson::value& entry : video) {
+    WebService::QualityParams::Video& level = quality.video[IntOf(entry, "level")];
+    level.fps = IntOf(entry, "fps");
+    level.resolution_ratio = IntOf(entry, "resolutionRatio");
+    level.bitrate_ratio = IntOf(entry, "bitrateRatio");
+    if (!InRange(level.fps, 1, 60) || !InRange(level.resolution_ratio, 1, 100) ||
+        !InRange(level.bitrate_ratio, 1, 100)) {
+      return WS_ERROR_BAD_RESPONSE;
+    }
+  }
+  return WS_SUCCESS;
+}
+
+}  // namespace
+
+ErrorCode WebServiceImpl::RequestGameservice(const std::string& url, int client_version,
+                                             const std::string& access_token, int video_profile,
+                                             int audio_profile, int io_mouse, int io_touch,
+                                             int io_keyboard, int io_sensor, int io_gamepad,
+                                             int yuv_itu_r_bt, int try_count,
+                                             const WebService::ClientEnvironmentInfo& env,
+                                             std::string& response) {
+  return json::PostRequest(
+      http, url,
+      [&](picojson::object& request) {
+        picojson::object env_object;
+        for (const auto& entry : env.entries) {
+          env_object[UpToNul(entry.first)] = picojson::value(UpToNul(entry.second));
+        }
+        request["access_token"] = picojson::value(access_token);
+        request["action"] = picojson::value("request_gameservice");
+        request["audio_profile"] = json::Number(audio_profile);
+        request["client_version"] = json::Number(client_version);
+        request["env"] = picojson::value(env_object);
+        request["io_gamepad"] = json::Number(io_gamepad);
+        request["io_keyboard"] = json::Number(io_keyboard);
+        request["io_mouse"] = json::Number(io_mouse);
+        request["io_sensor"] = json::Number(io_sensor);
+        request["io_touch"] = json::Number(io_touch);
+        request["try_count"] = json::Number(try_count);
+        request["video_profile"] = json::Number(video_profile);
+        request["yuv_itu_r_bt"] = json::Number(yuv_itu_r_bt);
+      },
+      response);
+}
+
+ErrorCode ParseGameserviceResponse(const std::string& response, std::string& ipv4,
+                                   std::string& ipv6, int& control_port, int& video_port,
+                                   int& audio_port, int& input_port, std::string& key1,
+                                   std::string& key2, WebService::QualityParams& quality) {
+  picojson::value root;
+  ErrorCode code = json::CheckEnvelope(response, root);
+  if (code != WS_SUCCESS) return code;
+  const picojson::object& answer = root.get<picojson::object>();
+  // "gameid" is required but its value is not used.
+  const std::string* gameid = json::Find<std::string>(answer, "gameid");
+  const std::string* new_ipv4 = json::Find<std::string>(answer, "ipv4");
+  const std::string* new_ipv6 = json::Find<std::string>(answer, "ipv6");
+  const double* new_control_port = json::Find<double>(answer, "control_port");
+  const double* new_video_port = json::Find<double>(answer, "video_port");
+  const double* new_audio_port = json::Find<double>(answer, "audio_port");
+  const double* new_input_port = json::Find<double>(answer, "input_port");
+  const std::string* new_key1 = json::Find<std::string>(answer, "key1");
+  const std::string* new_key2 = json::Find<std::string>(answer, "key2");
+  if (gameid == nullptr || new_ipv4 == nullptr || new_ipv6 == nullptr ||
+      new_control_port == nullptr || new_video_port == nullptr || new_audio_port == nullptr ||
+      new_input_port == nullptr || new_key1 == nullptr || new_key2 == nullptr ||
+      !ConfigValid(answer)) {
+    return WS_ERROR_BAD_RESPONSE;
+  }
+  ipv4 = *new_ipv4;
+  ipv6 = *new_ipv6;
+  control_port = json::ToInt32(*new_control_port);
+  video_port = json::ToInt32(*new_video_port);
+  audio_port = json::ToInt32(*new_audio_port);
+  input_port = json::ToInt32(*new_input_port);
+  key1 = *new_key1;
+  key2 = *new_key2;
+  return StoreConfig(answer, quality);
+}
+
+ErrorCode WebService::RequestZuGameservice(int client_version, const std::string& access_token,
+                                           int video_profile, int audio_profile, int io_mouse,
+                                           int io_touch, int io_keyboard, int io_sensor,
+                                           int io_gamepad, int yuv_itu_r_bt, int try_count,
+                                           const ClientEnvironmentInfo& env, std::string& ipv4,
+                                           std::string& ipv6, int& control_port, int& video_port,
+                                           int& audio_port, int& input_port, std::string& key1,
+                                           std::string& key2, QualityParams& quality) {
+  if (!IsInitialized()) return WS_ERROR_FAILED;
+  std::string response;
+  ErrorCode code = impl->RequestGameservice(
+      url_request_gameservice, client_version, access_token, video_profile, audio_profile, io_mouse,
+      io_touch, io_keyboard, io_sensor, io_gamepad, yuv_itu_r_bt, try_count, env, response);
+  if (IsFailure(code)) return code;
+  return Normalize(ParseGameserviceResponse(response, ipv4, ipv6, control_port, video_port,
+                                            audio_port, input_port, key1, key2, quality));
+}
+
+}  // namespace vanta

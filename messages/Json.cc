@@ -1,0 +1,139 @@
+#include "messages/Json.h"
+
+#include <stdexcept>
+
+#include "core/Result.h"
+#include "service/Codes.h"
+#include "service/WebServiceHttp.h"
+
+namespace vanta {
+namespace json {
+
+namespace {
+
+// picojson's own parse context bounds arrays only (objects do not count
+// toward its depth), so this one counts both. Otherwise it builds values
+// exactly as picojson's does, a repeated key keeping its last value.
+class BoundedContext {
+ public:
+  BoundedContext(picojson::value* out, size_t depth_left) : out_(out), depth_left_(depth_left) {}
+  BoundedContext(const BoundedContext&) = delete;
+  BoundedContext& operator=(const BoundedContext&) = delete;
+
+  bool set_null() {
+    *out_ = picojson::value();
+    return true;
+  }
+  bool set_bool(bool b) {
+    *out_ = picojson::value(b);
+    return true;
+  }
+  // Throws std::overflow_error for a number that overflowed a double.
+  bool set_number(double f) {
+    *out_ = picojson::value(f);
+    return true;
+  }
+  template <typename Iter>
+  bool parse_string(picojson::input<Iter>& in) {
+    *out_ = picojson::value(picojson::string_type, false);
+    return picojson::_parse_string(out_->get<std::string>(), in);
+  }
+  bool parse_array_start() { return Enter(picojson::array_type); }
+  template <typename Iter>
+  bool parse_array_item(picojson::input<Iter>& in, size_t) {
+    picojson::array& a = out_->get<picojson::array>();
+    a.push_back(picojson::value());
+    BoundedContext child(&a.back(), depth_left_);
+    return picojson::_parse(child, in);
+  }
+  bool parse_array_stop(size_t) { return true; }
+  bool parse_object_start() { return Enter(picojson::object_type); }
+  template <typename Iter>
+  bool parse_object_item(picojson::input<Iter>& in, const std::string& key) {
+    picojson::object& o = out_->get<picojson::object>();
+    BoundedContext child(&o[key], depth_left_);
+    return picojson::_parse(child, in);
+  }
+  bool parse_object_stop() { return true; }
+
+ private:
+  // Each context holds one value, so the depth its children get is fixed
+  // here once; nothing has to be given back on the way out.
+  bool Enter(int type) {
+    if (depth_left_ == 0) return false;
+    --depth_left_;
+    *out_ = picojson::value(type, false);
+    return true;
+  }
+
+  picojson::value* out_;
+  size_t depth_left_;
+};
+
+}  // namespace
+
+picojson::value Number(int value) { return picojson::value(static_cast<double>(value)); }
+
+std::string Write(const picojson::value& value) { return value.serialize(false); }
+
+ErrorCode Parse(const std::string& text, picojson::value& out) {
+  BoundedContext context(&out, kMaxDepth);
+  picojson::input<std::string::const_iterator> in(text.begin(), text.end());
+  try {
+    // No error text is asked for: a syntax error is reported by code only.
+    if (!picojson::_parse(context, in)) return WS_ERROR_BAD_RESPONSE;
+  } catch (const std::overflow_error&) {
+    return WS_ERROR_BAD_RESPONSE;
+  }
+  return WS_SUCCESS;
+}
+
+ErrorCode ParseObject(const std::string& text, picojson::value& out) {
+  ErrorCode code = Parse(text, out);
+  if (code != WS_SUCCESS) return code;
+  return out.is<picojson::object>() ? WS_SUCCESS : WS_ERROR_BAD_RESPONSE;
+}
+
+ErrorCode CheckEnvelope(const std::string& text, picojson::value& out) {
+  ErrorCode code = ParseObject(text, out);
+  if (code != WS_SUCCESS) return code;
+  const picojson::object& answer = out.get<picojson::object>();
+  const std::string* status = Find<std::string>(answer, "status");
+  if (status == nullptr) return WS_ERROR_BAD_RESPONSE;
+  if (*status == "ok") return WS_SUCCESS;
+  // Presence of both members is tested before their kinds; every miss has
+  // the same code, so one combined test says the same.
+  const double* result = Find<double>(answer, "result");
+  if (result == nullptr || Find<std::string>(answer, "message") == nullptr) {
+    return WS_ERROR_BAD_RESPONSE;
+  }
+  return MapServerStatus(ToInt32(*result));
+}
+
+bool Has(const picojson::object& object, const std::string& key) {
+  return object.find(key) != object.end();
+}
+
+int32_t ToInt32(double value) {
+  // -2147483649 < value < 2147483648 is exactly the range whose truncation
+  // fits; NaN fails both comparisons.
+  if (value > -2147483649.0 && value < 2147483648.0) return static_cast<int32_t>(value);
+  return INT32_MIN;
+}
+
+ErrorCode PostRequest(const WebServiceHttp* http, const std::string& url,
+                      const std::function<void(picojson::object&)>& build, std::string& response) {
+  std::string body;
+  try {
+    picojson::object request;
+    build(request);
+    if (http == nullptr) return WS_ERROR_NO_TRANSPORT;
+    body = Write(picojson::value(request));
+  } catch (const std::overflow_error&) {
+    return WS_ERROR_BAD_RESPONSE;
+  }
+  return Normalize(WebServiceHttp::PostJson(url, body, response));
+}
+
+}  // namespace json
+}  // namespace vanta

@@ -1,0 +1,21 @@
+// Device identifier registration with the web API: four strings in, a
+// numeric "status" (0 for success) out.
+#ifndef VANTA_MESSAGES_SEND_DEVICE_ID_H_
+#define VANTA_MESSAGES_SEND_DEVICE_ID_H_
+
+#include <string>
+
+#include "vanta/ErrorCode.h"
+
+namespace vanta {
+
+// Checks a registration answer: a JSON object with "status" and "message"
+// (kinds not tested; "message" is dropped). "status" is truncated to int32;
+// a number out of that range, or a status that is not a number at all,
+// counts as -2147483648. Status 0 gives 0 and leaves status untouched; any
+// other is stored in status and gives the server status mapping of it.
+ErrorCode ParseSendDeviceIdResponse(const std::string& response, int& status);
+
+}  // namespace vanta
+
+#endif  // VANTA_MESSAGES_SEND_DEVICE_ID_H_

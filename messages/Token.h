@@ -1,0 +1,18 @@
+// request_token: a game identifier in, a token and a key value out.
+#ifndef VANTA_MESSAGES_TOKEN_H_
+#define VANTA_MESSAGES_TOKEN_H_
+
+#include <string>
+
+#include "vanta/ErrorCode.h"
+
+namespace vanta {
+
+// Checks a request_token answer. On 0 both outputs hold the answer's string
+// "token" and "zuc_key_value"; on failure neither is touched.
+ErrorCode ParseTokenResponse(const std::string& response, std::string& token,
+                             std::string& zuc_key_value);
+
+}  // namespace vanta
+
+#endif  // VANTA_MESSAGES_TOKEN_H_
