@@ -52,20 +52,26 @@ class VANTA_EXPORT Thread {
 class VANTA_EXPORT ThreadWrapper : public Thread {
  public:
   ThreadWrapper();
-  // A copy takes the name and priority and the runnable, never the thread:
-  // the copy is ready to be started anew.
+  // A copy takes the name and priority, never the runnable or the thread:
+  // it must be initialised before it can start. Assigning to a wrapper
+  // whose thread still runs waits for that thread first.
   ThreadWrapper(const ThreadWrapper& other);
   ThreadWrapper& operator=(const ThreadWrapper& other);
   // Joins a thread that is still running.
   ~ThreadWrapper() override;
 
   // Fails (bit 31 set) for a null runnable or while a thread is running.
+  // Resets the result to 0.
   ErrorCode Initialize(Runnable* runnable);
-  // Starts the worker. Fails when not initialised or already started.
+  // Starts the worker. Fails when not initialised or already started since
+  // the last Initialize.
   ErrorCode Start();
+  // Safe to call while the worker runs. TERM_REQUEST while a Join waits
+  // for a worker that is still inside Run.
   ThreadState::type GetState();
   // Waits until the worker has left Run; returns at once when it never
   // started. Stores Run's result in *result when result is not null.
+  // Always returns 0.
   ErrorCode Join(ErrorCode* result);
   // The code that Run returned (0 before it has returned).
   ErrorCode GetResult() const;

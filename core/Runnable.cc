@@ -1,0 +1,7 @@
+#include "vanta/ThreadWrapper.h"
+
+namespace vanta {
+
+Runnable::~Runnable() = default;
+
+}  // namespace vanta
