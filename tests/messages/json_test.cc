@@ -1,0 +1,95 @@
+// The shared JSON pieces where the public requests cannot reach them:
+// numbers that are not integers, the C locale, the nesting bound and the
+// conversion to int32.
+#include "messages/Json.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace vanta {
+namespace {
+
+std::string Repeat(const std::string& piece, size_t count) {
+  std::string text;
+  for (size_t i = 0; i < count; ++i) text += piece;
+  return text;
+}
+
+// Makes the C locale one whose decimal separator is ",", generating
+// de_DE.UTF-8 into a private directory when the system lacks it.
+bool UseCommaLocale() {
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+    std::string dir = ::testing::TempDir() + "vanta-locales";
+    std::string command = "mkdir -p '" + dir + "' && localedef -i de_DE -f UTF-8 '" + dir +
+                          "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return false;
+    setenv("LOCPATH", dir.c_str(), 1);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) return false;
+  }
+  return std::string(std::localeconv()->decimal_point) == ",";
+}
+
+TEST(JsonTest, NumbersUseDotUnderCommaLocale) {
+  if (!UseCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma could be made";
+  struct Row {
+    double number;
+    std::string text;
+  };
+  const Row rows[] = {{1.5, "1.5"},
+                      {-0.25, "-0.25"},
+                      {0.1, "0.10000000000000001"},
+                      {-2147483648.0, "-2147483648"},
+                      {9007199254740991.0, "9007199254740991"},
+                      {9007199254740992.0, "9007199254740992"},
+                      {1e300, "1.0000000000000001e+300"}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(json::Write(picojson::value(row.number)), row.text);
+    picojson::value parsed;
+    ASSERT_EQ(json::Parse(row.text, parsed), WS_SUCCESS) << row.text;
+    EXPECT_EQ(parsed.get<double>(), row.number) << row.text;
+  }
+  std::setlocale(LC_ALL, "C");
+}
+
+TEST(JsonTest, NestingIsBounded) {
+  struct Row {
+    std::string text;
+    uint32_t code;
+  };
+  const Row rows[] = {
+      {Repeat("[", json::kMaxDepth) + Repeat("]", json::kMaxDepth), WS_SUCCESS},
+      {Repeat("[", json::kMaxDepth + 1) + Repeat("]", json::kMaxDepth + 1), WS_ERROR_BAD_RESPONSE},
+      {Repeat("{\"a\":", json::kMaxDepth) + "1" + Repeat("}", json::kMaxDepth), WS_SUCCESS},
+      {Repeat("{\"a\":", json::kMaxDepth + 1) + "1" + Repeat("}", json::kMaxDepth + 1),
+       WS_ERROR_BAD_RESPONSE},
+      // Closed siblings give no depth back to deeper levels.
+      {Repeat("[{},", json::kMaxDepth) + Repeat("]", json::kMaxDepth), WS_ERROR_BAD_RESPONSE},
+      {Repeat("{\"a\":", 1000000), WS_ERROR_BAD_RESPONSE},
+      {Repeat("[{\"a\":", 500000), WS_ERROR_BAD_RESPONSE},
+  };
+  for (const Row& row : rows) {
+    picojson::value out;
+    EXPECT_EQ(json::Parse(row.text, out), row.code) << row.text.substr(0, 40);
+  }
+}
+
+TEST(JsonTest, ToInt32TruncatesAndClampsToMin) {
+  const double nan = std::strtod("nan", nullptr);
+  const std::pair<double, int32_t> rows[] = {{2.9, 2},
+                                             {-0.5, 0},
+                                             {-2.9, -2},
+                                             {2147483647.9, 2147483647},
+                                             {2147483648.0, INT32_MIN},
+                                             {-2147483648.9, INT32_MIN},
+                                             {-2147483649.0, INT32_MIN},
+                                             {1e300, INT32_MIN},
+                                             {nan, INT32_MIN}};
+  for (const auto& row : rows) EXPECT_EQ(json::ToInt32(row.first), row.second) << row.first;
+}
+
+}  // namespace
+}  // namespace vanta
