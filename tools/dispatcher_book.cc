@@ -1,0 +1,298 @@
+#include "tools/dispatcher_book.h"
+
+#include <cmath>
+#include <initializer_list>
+#include <utility>
+
+#include "core/Result.h"
+#include "messages/Json.h"
+#include "tools/key_value.h"
+
+namespace vanta {
+namespace tools {
+namespace {
+
+enum class Kind { kNumber, kString, kObject };
+
+struct Member {
+  const char* key;
+  Kind kind;
+};
+
+bool IsOfKind(const picojson::value& value, Kind kind) {
+  switch (kind) {
+    case Kind::kNumber:
+      return value.is<double>();
+    case Kind::kString:
+      return value.is<std::string>();
+    case Kind::kObject:
+      return value.is<picojson::object>();
+  }
+  return false;
+}
+
+// The key of the first member that is absent or of another kind, or nullptr
+// when all are there.
+const char* FirstBadMember(const picojson::object& object, std::initializer_list<Member> members) {
+  for (const Member& member : members) {
+    auto it = object.find(member.key);
+    if (it == object.end() || !IsOfKind(it->second, member.kind)) return member.key;
+  }
+  return nullptr;
+}
+
+const std::string& Text(const picojson::object& object, const char* key) {
+  return object.at(key).get<std::string>();
+}
+
+// An int held exactly by a JSON number.
+bool ExactInt(const picojson::value& value, int* out) {
+  if (!value.is<double>()) return false;
+  double number = value.get<double>();
+  if (std::trunc(number) != number || number < -2147483648.0 || number > 2147483647.0) {
+    return false;
+  }
+  *out = static_cast<int>(number);
+  return true;
+}
+
+std::string BadMember(const char* key) {
+  return Refusal(kResultMalformed, std::string("\"") + key + "\" is missing or of the wrong kind");
+}
+
+std::string Ok(picojson::object members) {
+  members["status"] = picojson::value("ok");
+  return json::Write(picojson::value(members));
+}
+
+}  // namespace
+
+const std::vector<std::string>& DispatcherActions() {
+  static const std::vector<std::string> actions = {"request_token", "request_accesstoken",
+                                                   "request_gameservice"};
+  return actions;
+}
+
+picojson::value DefaultQualityConfig() {
+  struct VideoLevel {
+    int fps, resolution_ratio, bitrate_ratio;
+  };
+  const int audio_bitrates[] = {64, 128, 256};
+  const VideoLevel video_levels[] = {{30, 50, 40}, {60, 75, 70}, {60, 100, 100}};
+  picojson::array audio;
+  picojson::array video;
+  for (int level = 0; level < 3; ++level) {
+    picojson::object a;
+    a["level"] = json::Number(level);
+    a["bitrate"] = json::Number(audio_bitrates[level]);
+    audio.emplace_back(a);
+    picojson::object v;
+    v["level"] = json::Number(level);
+    v["fps"] = json::Number(video_levels[level].fps);
+    v["resolutionRatio"] = json::Number(video_levels[level].resolution_ratio);
+    v["bitrateRatio"] = json::Number(video_levels[level].bitrate_ratio);
+    video.emplace_back(v);
+  }
+  picojson::object config;
+  config["version"] = json::Number(1);
+  config["audio"] = picojson::value(audio);
+  config["video"] = picojson::value(video);
+  return picojson::value(config);
+}
+
+bool ReadGameService(const std::string& json_text, GameService* service, std::string* error) {
+  picojson::value parsed;
+  if (IsFailure(json::ParseObject(json_text, parsed))) {
+    *error = "the game service is not a JSON object";
+    return false;
+  }
+  GameService result = *service;
+  std::pair<const char*, std::string*> texts[] = {{"ipv4", &result.ipv4},
+                                                  {"ipv6", &result.ipv6},
+                                                  {"key1", &result.key1},
+                                                  {"key2", &result.key2}};
+  std::pair<const char*, int*> ports[] = {{"control_port", &result.control_port},
+                                          {"video_port", &result.video_port},
+                                          {"audio_port", &result.audio_port},
+                                          {"input_port", &result.input_port}};
+  for (const auto& [key, value] : parsed.get<picojson::object>()) {
+    bool known = false;
+    bool fits = false;
+    for (auto& text : texts) {
+      if (key != text.first) continue;
+      known = true;
+      fits = value.is<std::string>();
+      if (fits) *text.second = value.get<std::string>();
+    }
+    for (auto& port : ports) {
+      if (key != port.first) continue;
+      known = true;
+      fits = ExactInt(value, port.second);
+    }
+    if (key == "config") {
+      known = fits = true;
+      result.config = value;
+    }
+    if (!known) {
+      *error = "the game service has an unknown member \"" + key + "\"";
+      return false;
+    }
+    if (!fits) {
+      *error = "the game service member \"" + key + "\" is of the wrong kind";
+      return false;
+    }
+  }
+  *service = std::move(result);
+  return true;
+}
+
+std::string Refusal(int result, const std::string& message) {
+  picojson::object members;
+  members["status"] = picojson::value("ng");
+  members["result"] = json::Number(result);
+  members["message"] = picojson::value(message);
+  return json::Write(picojson::value(members));
+}
+
+DispatcherBook::DispatcherBook(GameService service)
+    : service_(std::move(service)), random_(std::random_device()()) {}
+
+void DispatcherBook::Issue(const std::string& token, const std::string& key_value) {
+  std::lock_guard<std::mutex> lock(mu_);
+  tokens_[token] = Issued{key_value, ""};
+}
+
+std::string DispatcherBook::Answer(const std::string& action, const std::string& body) {
+  picojson::value parsed;
+  if (IsFailure(json::ParseObject(body, parsed))) {
+    return Refusal(kResultMalformed, "the body is not a JSON object");
+  }
+  const picojson::object& request = parsed.get<picojson::object>();
+  const std::string* named = json::Find<std::string>(request, "action");
+  if (named == nullptr || *named != action) {
+    return Refusal(kResultMalformed, "\"action\" does not name " + action);
+  }
+  if (action == "request_token") return AnswerToken(request);
+  if (action == "request_accesstoken") return AnswerAccesstoken(request);
+  if (action == "request_gameservice") return AnswerGameservice(request);
+  return Refusal(kResultMalformed, "unknown action " + action);
+}
+
+std::string DispatcherBook::AnswerToken(const picojson::object& request) {
+  if (const char* bad = FirstBadMember(request, {{"client_version", Kind::kNumber},
+                                                 {"gameid", Kind::kString},
+                                                 {"try_count", Kind::kNumber}})) {
+    return BadMember(bad);
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  std::string token = RandomHex(32);
+  std::string key_value = RandomHex(32);
+  tokens_[token] = Issued{key_value, Text(request, "gameid")};
+  picojson::object members;
+  members["token"] = picojson::value(token);
+  members["zuc_key_value"] = picojson::value(key_value);
+  return Ok(std::move(members));
+}
+
+std::string DispatcherBook::AnswerAccesstoken(const picojson::object& request) {
+  if (const char* bad = FirstBadMember(request, {{"client_version", Kind::kNumber},
+                                                 {"token", Kind::kString},
+                                                 {"try_count", Kind::kNumber},
+                                                 {"zuc_key_value", Kind::kString}})) {
+    return BadMember(bad);
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = tokens_.find(Text(request, "token"));
+  if (it == tokens_.end() || it->second.key_value != Text(request, "zuc_key_value")) {
+    return Refusal(kResultNotIssued, "the token was not issued here with this key value");
+  }
+  std::string access_token = RandomHex(40);
+  access_tokens_[access_token] = it->second.gameid;
+  picojson::object members;
+  members["access_token"] = picojson::value(access_token);
+  return Ok(std::move(members));
+}
+
+std::string DispatcherBook::AnswerGameservice(const picojson::object& request) {
+  if (const char* bad = FirstBadMember(request, {{"access_token", Kind::kString},
+                                                 {"audio_profile", Kind::kNumber},
+                                                 {"client_version", Kind::kNumber},
+                                                 {"env", Kind::kObject},
+                                                 {"io_gamepad", Kind::kNumber},
+                                                 {"io_keyboard", Kind::kNumber},
+                                                 {"io_mouse", Kind::kNumber},
+                                                 {"io_sensor", Kind::kNumber},
+                                                 {"io_touch", Kind::kNumber},
+                                                 {"try_count", Kind::kNumber},
+                                                 {"video_profile", Kind::kNumber},
+                                                 {"yuv_itu_r_bt", Kind::kNumber}})) {
+    return BadMember(bad);
+  }
+  for (const auto& entry : request.at("env").get<picojson::object>()) {
+    if (!entry.second.is<std::string>()) {
+      return Refusal(kResultMalformed, "env entry \"" + entry.first + "\" is not a string");
+    }
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = access_tokens_.find(Text(request, "access_token"));
+  if (it == access_tokens_.end()) {
+    return Refusal(kResultNotIssued, "the access token was not issued here");
+  }
+  picojson::object members;
+  members["gameid"] = picojson::value(it->second);
+  members["ipv4"] = picojson::value(service_.ipv4);
+  members["ipv6"] = picojson::value(service_.ipv6);
+  members["control_port"] = json::Number(service_.control_port);
+  members["video_port"] = json::Number(service_.video_port);
+  members["audio_port"] = json::Number(service_.audio_port);
+  members["input_port"] = json::Number(service_.input_port);
+  members["key1"] = picojson::value(service_.key1.empty() ? RandomHex(32) : service_.key1);
+  members["key2"] = picojson::value(service_.key2.empty() ? RandomHex(32) : service_.key2);
+  if (!service_.config.is<picojson::null>()) members["config"] = service_.config;
+  return Ok(std::move(members));
+}
+
+std::string DispatcherBook::RandomHex(size_t digits) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(digits);
+  while (text.size() < digits) {
+    uint64_t bits = random_();
+    for (int i = 0; i < 16 && text.size() < digits; ++i, bits >>= 4) text += kHex[bits & 0xF];
+  }
+  return text;
+}
+
+std::string MonitorBook::Put(const std::multimap<std::string, std::string>& params) {
+  static const char* const kNumbers[] = {
+      "slotid",       "capture_down_time", "heartbeat_down_time", "handling_down_time",
+      "client_delay", "remote_port"};
+  picojson::object report;
+  for (const char* key : kNumbers) {
+    auto it = params.find(key);
+    int value = 0;
+    if (it == params.end() || !ParseInt(it->second, &value)) {
+      return Refusal(kResultMalformed, std::string(key) + " is missing or not a decimal int");
+    }
+    report[key] = json::Number(value);
+  }
+  auto ip = params.find("remote_ip");
+  if (ip == params.end()) return Refusal(kResultMalformed, "remote_ip is missing");
+  report["remote_ip"] = picojson::value(ip->second);
+
+  std::lock_guard<std::mutex> lock(mu_);
+  reports_.emplace_back(report);
+  while (reports_.size() > kKeptReports) reports_.pop_front();
+  return Ok(picojson::object());
+}
+
+std::string MonitorBook::ReportsJson() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  picojson::object members;
+  members["status"] = picojson::value("ok");
+  members["reports"] = picojson::value(picojson::array(reports_.begin(), reports_.end()));
+  return json::Write(picojson::value(members));
+}
+
+}  // namespace tools
+}  // namespace vanta

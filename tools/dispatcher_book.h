@@ -1,0 +1,109 @@
+// The reference dispatcher and launcher monitor, apart from any network:
+// what they issue, what they accept and every answer they give.
+//
+// Every answer is one JSON object, either {"status":"ok", members...} or
+// {"status":"ng","result":<number>,"message":<string>}. Refusals use these
+// result numbers:
+//   1  the request is malformed (not JSON, wrong action, a member missing
+//      or of the wrong kind);
+//   2  the token and key value (or the access token) were not issued here.
+#ifndef VANTA_TOOLS_DISPATCHER_BOOK_H_
+#define VANTA_TOOLS_DISPATCHER_BOOK_H_
+
+#include <picojson.h>
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace vanta {
+namespace tools {
+
+constexpr int kResultMalformed = 1;
+constexpr int kResultNotIssued = 2;
+
+// The three dispatcher requests, each the last segment of its path.
+const std::vector<std::string>& DispatcherActions();
+
+// What request_gameservice answers with.
+struct GameService {
+  std::string ipv4 = "127.0.0.1";
+  std::string ipv6 = "::1";
+  int control_port = 10001;
+  int video_port = 10002;
+  int audio_port = 10003;
+  int input_port = 10004;
+  std::string key1;        // empty: a fresh random key in every answer
+  std::string key2;        // likewise
+  picojson::value config;  // the "config" member; null: none is sent
+};
+
+// A quality configuration of version 1 with three audio and three video
+// levels, all within the bounds the library accepts.
+picojson::value DefaultQualityConfig();
+
+// Overwrites the members of *service that json_text (one JSON object) holds:
+// "ipv4", "ipv6", "key1", "key2" (strings), the four "*_port" members
+// (numbers) and "config" (any value; null removes it). False, with one line
+// in *error, when the text is not such an object.
+bool ReadGameService(const std::string& json_text, GameService* service, std::string* error);
+
+// The JSON text of the ng answer with the given result and message.
+std::string Refusal(int result, const std::string& message);
+
+// Thread-safe.
+class DispatcherBook {
+ public:
+  explicit DispatcherBook(GameService service);
+
+  // Makes token with key_value acceptable to request_accesstoken, as if it
+  // had been issued here.
+  void Issue(const std::string& token, const std::string& key_value);
+
+  // The JSON text that answers the dispatcher request action (one of
+  // DispatcherActions()) carrying body.
+  std::string Answer(const std::string& action, const std::string& body);
+
+ private:
+  std::string AnswerToken(const picojson::object& request);
+  std::string AnswerAccesstoken(const picojson::object& request);
+  std::string AnswerGameservice(const picojson::object& request);
+  std::string RandomHex(size_t digits);  // caller holds mu_
+
+  struct Issued {
+    std::string key_value;
+    std::string gameid;
+  };
+
+  const GameService service_;
+  std::mutex mu_;
+  std::mt19937_64 random_;
+  std::map<std::string, Issued> tokens_;
+  std::map<std::string, std::string> access_tokens_;  // access token -> gameid
+};
+
+// Thread-safe.
+class MonitorBook {
+ public:
+  static constexpr size_t kKeptReports = 16;
+
+  // The JSON text that answers a report given its query parameters: all seven figures must be
+  // present, the six numbers decimal ints. Keeps the last kKeptReports
+  // accepted.
+  std::string Put(const std::multimap<std::string, std::string>& params);
+
+  // {"status":"ok","reports":[...]} with the kept reports, oldest first.
+  std::string ReportsJson() const;
+
+ private:
+  mutable std::mutex mu_;
+  std::deque<picojson::value> reports_;
+};
+
+}  // namespace tools
+}  // namespace vanta
+
+#endif  // VANTA_TOOLS_DISPATCHER_BOOK_H_

@@ -1,0 +1,133 @@
+#include "tools/dispatcher_server.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace vanta {
+namespace tools {
+namespace {
+
+constexpr char kHost[] = "127.0.0.1";
+constexpr char kJson[] = "application/json";
+
+// Binds server to port on the loopback address; port 0 picks one. Returns
+// the bound port, or -1.
+int BindLoopback(httplib::Server& server, int port) {
+  if (port == 0) return server.bind_to_any_port(kHost);
+  return server.bind_to_port(kHost, port) ? port : -1;
+}
+
+}  // namespace
+
+DispatcherServer::DispatcherServer(DispatcherBook* book, MonitorBook* monitor, FaultPlan* faults,
+                                   std::FILE* log)
+    : book_(book), monitor_(monitor), faults_(faults), log_(log) {
+  dispatcher_.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
+    ServeDispatcher(req, res);
+  });
+  monitor_server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+    ServeMonitor(req, res);
+  });
+  dispatcher_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+    Log("dispatcher", req, res);
+  });
+  monitor_server_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+    Log("monitor", req, res);
+  });
+}
+
+DispatcherServer::~DispatcherServer() { Stop(); }
+
+bool DispatcherServer::Bind(const ServerAddresses& addresses, std::string* error) {
+  addresses_ = addresses;
+  dispatcher_port_ = BindLoopback(dispatcher_, addresses.dispatcher_port);
+  if (dispatcher_port_ < 0) {
+    *error = "cannot listen on 127.0.0.1:" + std::to_string(addresses.dispatcher_port) +
+             " for the dispatcher (is the port taken?)";
+    return false;
+  }
+  monitor_port_ = BindLoopback(monitor_server_, addresses.monitor_port);
+  if (monitor_port_ < 0) {
+    *error = "cannot listen on 127.0.0.1:" + std::to_string(addresses.monitor_port) +
+             " for the launcher monitor (is the port taken?)";
+    return false;
+  }
+  return true;
+}
+
+void DispatcherServer::Start() {
+  dispatcher_thread_ = std::thread([this] { dispatcher_.listen_after_bind(); });
+  monitor_thread_ = std::thread([this] { monitor_server_.listen_after_bind(); });
+}
+
+void DispatcherServer::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    stopping_ = true;
+  }
+  stop_cv_.notify_all();
+  dispatcher_.stop();
+  monitor_server_.stop();
+  if (dispatcher_thread_.joinable()) dispatcher_thread_.join();
+  if (monitor_thread_.joinable()) monitor_thread_.join();
+}
+
+void DispatcherServer::ServeDispatcher(const httplib::Request& req, httplib::Response& res) {
+  const std::string& base = addresses_.dispatcher_path;
+  const std::vector<std::string>& actions = DispatcherActions();
+  std::string action;
+  if (req.path.compare(0, base.size(), base) == 0) action = req.path.substr(base.size());
+  if (std::find(actions.begin(), actions.end(), action) == actions.end()) {
+    res.status = 404;
+    return;
+  }
+  if (ApplyFault(action, res)) return;
+  res.set_content(book_->Answer(action, req.body), kJson);
+}
+
+void DispatcherServer::ServeMonitor(const httplib::Request& req, httplib::Response& res) {
+  if (req.path == "/reports") {
+    res.set_content(monitor_->ReportsJson(), kJson);
+    return;
+  }
+  if (req.path != addresses_.monitor_path) {
+    res.status = 404;
+    return;
+  }
+  if (ApplyFault(kMonitorAction, res)) return;
+  res.set_content(monitor_->Put(req.params), kJson);
+}
+
+bool DispatcherServer::ApplyFault(const std::string& action, httplib::Response& res) {
+  Fault fault = faults_->Take(action);
+  if (fault.delay_ms > 0) {
+    std::unique_lock<std::mutex> lock(mu_);
+    stop_cv_.wait_for(lock, std::chrono::milliseconds(fault.delay_ms),
+                      [this] { return stopping_; });
+  }
+  if (fault.http_status != 0) {
+    res.status = fault.http_status;
+    res.set_content("injected HTTP status", "text/plain");
+    return true;
+  }
+  if (fault.refuse) {
+    res.set_content(Refusal(fault.refuse_result, "injected refusal"), kJson);
+    return true;
+  }
+  return false;
+}
+
+void DispatcherServer::Log(const char* server, const httplib::Request& req,
+                           const httplib::Response& res) {
+  if (log_ == nullptr) return;
+  std::string line = std::string(server) + ": " + req.method + " " + req.target + " -> " +
+                     std::to_string(res.status);
+  if (!res.body.empty()) line += " " + res.body;
+  line += '\n';
+  std::lock_guard<std::mutex> lock(mu_);
+  std::fputs(line.c_str(), log_);
+  std::fflush(log_);
+}
+
+}  // namespace tools
+}  // namespace vanta

@@ -1,0 +1,53 @@
+// Faults that the reference dispatcher injects into its answers, so that
+// demonstrations and tests can see how the library meets a refusal, an HTTP
+// error or a slow server.
+#ifndef VANTA_TOOLS_FAULT_PLAN_H_
+#define VANTA_TOOLS_FAULT_PLAN_H_
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vanta {
+namespace tools {
+
+struct Fault {
+  bool refuse = false;  // answer {"status":"ng","result":refuse_result,...}
+  int refuse_result = 0;
+  int http_status = 0;  // answer with this HTTP status instead (0: no)
+  int delay_ms = 0;     // wait this long before answering
+  bool Any() const { return refuse || http_status != 0 || delay_ms != 0; }
+};
+
+enum class FaultKind { kRefuse, kHttpStatus, kDelay };
+
+// Thread-safe: the servers' threads call Take concurrently.
+class FaultPlan {
+ public:
+  // actions: the names that entries may use.
+  explicit FaultPlan(std::vector<std::string> actions);
+
+  // Adds one "ACTION=NUMBER" entry of the given kind. On a bad entry returns
+  // false and sets *error to one line saying why.
+  bool Add(FaultKind kind, const std::string& entry, std::string* error);
+  // The faults hit only the first count requests of each action; 0 (the
+  // default) means every request.
+  void SetCount(int count);
+
+  // The fault for the next request of action; an empty Fault when none
+  // applies (any more).
+  Fault Take(const std::string& action);
+
+ private:
+  std::vector<std::string> actions_;
+  std::mutex mu_;
+  std::map<std::string, Fault> faults_;
+  std::map<std::string, int> taken_;
+  int count_ = 0;
+};
+
+}  // namespace tools
+}  // namespace vanta
+
+#endif  // VANTA_TOOLS_FAULT_PLAN_H_
