@@ -17,6 +17,15 @@ int BindLoopback(httplib::Server& server, int port) {
   return server.bind_to_port(kHost, port) ? port : -1;
 }
 
+// Lets a port be bound again right after a previous dispatcher left it,
+// but never while another one listens on it: the library's default also
+// asks to share the port (SO_REUSEPORT), which would split the requests
+// between two dispatchers.
+void ReuseAddressOnly(socket_t sock) {
+  int yes = 1;
+  setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+}
+
 }  // namespace
 
 DispatcherServer::DispatcherServer(DispatcherBook* book, MonitorBook* monitor, FaultPlan* faults,
@@ -28,6 +37,8 @@ DispatcherServer::DispatcherServer(DispatcherBook* book, MonitorBook* monitor, F
   monitor_server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
     ServeMonitor(req, res);
   });
+  dispatcher_.set_socket_options(ReuseAddressOnly);
+  monitor_server_.set_socket_options(ReuseAddressOnly);
   dispatcher_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
     Log("dispatcher", req, res);
   });
@@ -120,8 +131,9 @@ bool DispatcherServer::ApplyFault(const std::string& action, httplib::Response& 
 void DispatcherServer::Log(const char* server, const httplib::Request& req,
                            const httplib::Response& res) {
   if (log_ == nullptr) return;
-  std::string line = std::string(server) + ": " + req.method + " " + req.target + " -> " +
-                     std::to_string(res.status);
+  std::string line = std::string(server) + ": " + req.method + " " + req.target;
+  if (!req.body.empty()) line += " " + req.body;
+  line += " -> " + std::to_string(res.status);
   if (!res.body.empty()) line += " " + res.body;
   line += '\n';
   std::lock_guard<std::mutex> lock(mu_);

@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   // Wide enough for the longest option with its default, so that every
   // option and its explanation share one line. Subcommands inherit it.
-  app.get_formatter()->column_width(56);
+  app.get_formatter()->column_width(60);
   app.footer(
       "Exit status: 0 on success, 1 when the operation failed (the result code is "
       "printed in hex with its WS_ name), 2 for unusable options.");
