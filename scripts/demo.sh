@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Runs one complete negotiation against the local reference dispatcher:
+# starts `vanta dispatcher`, runs `vanta negotiate` against it, stops the
+# dispatcher and exits with the negotiation's status.
+#   scripts/demo.sh <build dir>
+set -euo pipefail
+build=${1:-build}
+vanta="$build/tools/vanta"
+if [ ! -x "$vanta" ]; then
+  echo "demo: $vanta not found; build first" >&2
+  exit 2
+fi
+
+work=$(mktemp -d)
+dispatcher_pid=
+stop_dispatcher() {
+  if [ -n "$dispatcher_pid" ]; then
+    kill -TERM "$dispatcher_pid" 2>/dev/null || true
+    wait "$dispatcher_pid" 2>/dev/null || true
+    dispatcher_pid=
+  fi
+}
+trap 'stop_dispatcher; rm -rf "$work"' EXIT
+
+# start_dispatcher [options]: true once it listens, false if it gave up.
+start_dispatcher() {
+  rm -f "$work/ready"
+  "$vanta" dispatcher --ready-file "$work/ready" "$@" >/dev/null 2>"$work/dispatcher.log" &
+  dispatcher_pid=$!
+  for _ in $(seq 100); do
+    [ -f "$work/ready" ] && return 0
+    if ! kill -0 "$dispatcher_pid" 2>/dev/null; then
+      wait "$dispatcher_pid" 2>/dev/null || true
+      dispatcher_pid=
+      return 1
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+if ! start_dispatcher; then
+  echo "demo: a default port (8081 or 7999) is taken; using free ones"
+  start_dispatcher --port 0 --monitor-port 0 || { cat "$work/dispatcher.log" >&2; exit 1; }
+fi
+# shellcheck disable=SC1091
+. "$work/ready"
+base="http://127.0.0.1:$dispatcher_port/dispatcher/"
+echo "demo: reference dispatcher at $base, launcher monitor on port $monitor_port"
+echo "demo: vanta negotiate --request-token-first --gameid demo-game --env demo=1 --arbiter-base $base"
+
+status=0
+TEMP="$work" "$vanta" negotiate --request-token-first --gameid demo-game --env demo=1 \
+  --arbiter-base "$base" || status=$?
+
+stop_dispatcher
+echo "demo: what the dispatcher saw:"
+sed 's/^/  /' "$work/dispatcher.log"
+if [ -f "$work/key.tmp" ]; then
+  echo "demo: key file written: $(cat "$work/key.tmp")"
+fi
+echo "demo: negotiation exit status $status"
+exit "$status"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs a build into a scratch prefix, builds examples/ against the
+# installed package, and runs the example against the installed vanta
+# dispatcher on ephemeral ports.
+#   example_test.sh <build dir> <examples source dir>
+set -euo pipefail
+build=$1
+examples=$2
+work=$(mktemp -d)
+dispatcher_pid=
+cleanup() {
+  if [ -n "$dispatcher_pid" ]; then
+    kill "$dispatcher_pid" 2>/dev/null || true
+    wait "$dispatcher_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+cmake -S "$examples" -B "$work/example" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/example" >/dev/null
+
+"$work/prefix/bin/vanta" dispatcher --port 0 --monitor-port 0 --ready-file "$work/ready" \
+  >/dev/null 2>"$work/dispatcher.log" &
+dispatcher_pid=$!
+for _ in $(seq 100); do
+  [ -f "$work/ready" ] && break
+  kill -0 "$dispatcher_pid" 2>/dev/null || { cat "$work/dispatcher.log" >&2; exit 1; }
+  sleep 0.1
+done
+# shellcheck disable=SC1091
+. "$work/ready"
+
+# A UUID query that cannot start skips the registration with the web API.
+ComSpec="$work/no-such-program" TEMP="$work" "$work/example/negotiate_example" \
+  "http://127.0.0.1:$dispatcher_port/dispatcher/" "$monitor_port"
