@@ -43,28 +43,6 @@ bool QueryUuid(const std::string& uuid_path) {
   return platform::RunProcessAndWait(line);
 }
 
-// Reads the query's output: UTF-16 little endian, a header line, then the
-// UUID. After the header line's line-feed byte, each pair of bytes gives its
-// second byte: the low byte of the next character. A zero byte adds
-// nothing; the text ends early where the file does.
-bool ReadUuidFile(const std::string& uuid_path, char (&uuid)[37]) {
-  std::FILE* file = std::fopen(uuid_path.c_str(), "r");
-  if (file == nullptr) return false;
-  char header[128];
-  if (std::fgets(header, sizeof(header), file) != nullptr) {
-    for (int i = 0; i < 36; ++i) {
-      std::fgetc(file);
-      int c = std::fgetc(file);
-      if (c == EOF) break;
-      char one[4];
-      std::snprintf(one, sizeof(one), "%c", c);
-      AppendBounded(uuid, sizeof(uuid), one);
-    }
-  }
-  std::fclose(file);
-  return true;
-}
-
 // "%.2X" for each byte, "-" between them, at most 17 characters.
 void FormatAddress(const platform::AdapterAddress& adapter, char (&text)[18]) {
   for (int i = 0; i < adapter.length; ++i) {
@@ -110,6 +88,24 @@ bool Create(char* buffer, int size, DeviceIdFailure* failure) {
 }
 
 }  // namespace
+
+bool ReadUuidFile(const std::string& uuid_path, char (&uuid)[37]) {
+  std::FILE* file = std::fopen(uuid_path.c_str(), "r");
+  if (file == nullptr) return false;
+  char header[128];
+  if (std::fgets(header, sizeof(header), file) != nullptr) {
+    for (int i = 0; i < 36; ++i) {
+      std::fgetc(file);
+      int c = std::fgetc(file);
+      if (c == EOF) break;
+      char one[4];
+      std::snprintf(one, sizeof(one), "%c", c);
+      AppendBounded(uuid, sizeof(uuid), one);
+    }
+  }
+  std::fclose(file);
+  return true;
+}
 
 AdapterSource SetAdapterSourceForTesting(AdapterSource source) {
   return adapter_source.exchange(source);

@@ -4,6 +4,8 @@
 #ifndef VANTA_ACCESSOR_DEVICE_ID_H_
 #define VANTA_ACCESSOR_DEVICE_ID_H_
 
+#include <string>
+
 namespace vanta {
 
 enum class DeviceIdFailure {
@@ -21,6 +23,14 @@ enum class DeviceIdFailure {
 // an adapter without address still gives true. A null buffer or a size
 // below 1 gives false with kNone. failure may be null.
 bool CreateDeviceIdText(char* buffer, int size, DeviceIdFailure* failure);
+
+// Reads the UUID query's output at uuid_path and appends the UUID to the
+// text in uuid (callers pass it zero-filled): UTF-16 little endian, a header
+// line, then the UUID. After the header line's line-feed byte, each pair of
+// bytes gives its second byte: the low byte of the next character. A zero
+// byte adds nothing; the text ends early where the file does. False only
+// when the file cannot be opened.
+bool ReadUuidFile(const std::string& uuid_path, char (&uuid)[37]);
 
 }  // namespace vanta
 

@@ -1,0 +1,17 @@
+// The request_accesstoken answer check on arbitrary bytes: the access token
+// is written on success and not at all on failure.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/Invariant.h"
+#include "messages/Accesstoken.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string response(reinterpret_cast<const char*>(data), size);
+  vanta::fuzz::CheckAllOrNothing(std::string("access a"), std::string("access b"),
+                                 [&](std::string& access_token) {
+                                   return vanta::ParseAccesstokenResponse(response, access_token);
+                                 });
+  return 0;
+}

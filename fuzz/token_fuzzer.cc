@@ -1,0 +1,18 @@
+// The request_token answer check on arbitrary bytes: both outputs are
+// written together on success and not at all on failure.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "fuzz/Invariant.h"
+#include "messages/Token.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string response(reinterpret_cast<const char*>(data), size);
+  using Outputs = std::pair<std::string, std::string>;  // token, zuc_key_value
+  vanta::fuzz::CheckAllOrNothing(
+      Outputs("token a", "key a"), Outputs("token b", "key b"),
+      [&](Outputs& out) { return vanta::ParseTokenResponse(response, out.first, out.second); });
+  return 0;
+}

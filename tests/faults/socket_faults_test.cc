@@ -1,0 +1,98 @@
+// Connections that break at the socket or TLS level, on both exchanges.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "tests/support/LocalPeer.h"
+#include "tests/support/SocketPeer.h"
+#include "vanta/WebService.h"
+
+namespace vanta {
+namespace {
+
+using testing::RawHttpAnswer;
+using testing::SocketPeer;
+using testing::SocketPolicy;
+using Action = SocketPolicy::Action;
+
+SocketPolicy Policy(Action action, const std::string& bytes = "",
+                    size_t reset_after = std::string::npos) {
+  SocketPolicy policy;
+  policy.action = action;
+  policy.bytes = bytes;
+  policy.reset_after = reset_after;
+  return policy;
+}
+
+TEST(SocketFaultsTest, EachBrokenConnectionGivesItsCodeOnBothExchanges) {
+  const std::string body = "{\"status\":\"ok\",\"padding\":\"" + std::string(4000, 'p') + "\"}";
+  const std::string answer = RawHttpAnswer(200, body);
+  const size_t header_size = answer.size() - body.size();
+  // Content-Length promises the whole body; only half of it is sent.
+  const std::string half = answer.substr(0, header_size + body.size() / 2);
+  struct Row {
+    const char* name;
+    SocketPolicy policy;
+    const char* scheme;
+    uint32_t expected;
+  };
+  const Row rows[] = {
+      {"closed at once", Policy(Action::kCloseAtOnce), "http", WS_ERROR_FAILED},
+      {"reset at once", Policy(Action::kResetAtOnce), "http", WS_ERROR_FAILED},
+      {"TLS closed at once", Policy(Action::kCloseAtOnce), "https", WS_ERROR_TLS_FAILED},
+      {"TLS handshake aborted", Policy(Action::kAbortTlsHandshake), "https", WS_ERROR_TLS_FAILED},
+      {"reset in the body", Policy(Action::kSend, answer, header_size + body.size() / 2), "http",
+       WS_ERROR_FAILED},
+      {"closed in the body", Policy(Action::kSend, half), "http", WS_ERROR_FAILED},
+      {"not HTTP", Policy(Action::kSend, "garbage\r\n\r\n"), "http", WS_ERROR_FAILED},
+  };
+  for (const Row& row : rows) {
+    SocketPeer peer(row.policy);
+    WebService ws;
+    ASSERT_EQ(ws.Initialize(), WS_SUCCESS);
+    const std::string url = peer.Url("/f", row.scheme);
+    std::string response;
+    EXPECT_EQ(ws.RequestJsonRpc(url, "{}", response).GetValue(), row.expected) << row.name;
+    // What arrived before the break is passed on unchanged.
+    EXPECT_EQ(body.compare(0, response.size(), response), 0) << row.name;
+    response = "stale";
+    EXPECT_EQ(ws.RequestRestRpc(url, "q", response).GetValue(), row.expected) << row.name;
+    EXPECT_EQ(response, "") << row.name;
+    EXPECT_EQ(peer.Connections(), 2u) << row.name;
+  }
+}
+
+// libcurl here sets no redirect cap of its own; a redirect loop ends when
+// the response headers of all its hops pass libcurl's total header limit
+// (300 KiB), a receive error, thousands of hops and well before the time
+// limit.
+TEST(SocketFaultsTest, RedirectLoopEndsAtLibcurlsHeaderLimitOnBothExchanges) {
+  testing::LocalPeer peer;
+  testing::Answer again;
+  again.status = 302;
+  again.location = "/loop";
+  peer.SetAnswer("/loop", again);
+  WebService ws;
+  ASSERT_EQ(ws.Initialize(), WS_SUCCESS);
+  std::string response;
+  EXPECT_EQ(ws.RequestJsonRpc(peer.Url("/loop"), "{}", response).GetValue(), WS_ERROR_FAILED);
+  const size_t hops = peer.Requests().size();
+  EXPECT_GT(hops, 1000u);
+  EXPECT_EQ(ws.RequestRestRpc(peer.Url("/loop"), "", response).GetValue(), WS_ERROR_FAILED);
+  EXPECT_GT(peer.Requests().size() - hops, 1000u);
+}
+
+TEST(SocketFaultsTest, SlowTrickleOfOneByteASecondEndsAtTheTimeLimit) {
+  SocketPolicy trickle = Policy(Action::kSend, RawHttpAnswer(200, "{\"status\":\"ok\"}"));
+  trickle.byte_interval = std::chrono::milliseconds(1000);
+  SocketPeer peer(trickle);
+  WebService ws;
+  ASSERT_EQ(ws.Initialize(), WS_SUCCESS);
+  std::string response;
+  EXPECT_EQ(ws.RequestJsonRpc(peer.Url("/t"), "{}", response).GetValue(), WS_ERROR_TIMED_OUT);
+  EXPECT_EQ(response, "");
+}
+
+}  // namespace
+}  // namespace vanta
