@@ -39,7 +39,9 @@ TEST(SocketFaultsTest, EachBrokenConnectionGivesItsCodeOnBothExchanges) {
   };
   const Row rows[] = {
       {"closed at once", Policy(Action::kCloseAtOnce), "http", WS_ERROR_FAILED},
-      {"reset at once", Policy(Action::kResetAtOnce), "http", WS_ERROR_FAILED},
+      // A reset right after accepting races libcurl's connect (either code);
+      // one after the request has arrived is always a receive error.
+      {"reset before answering", Policy(Action::kSend, "", 0), "http", WS_ERROR_FAILED},
       {"TLS closed at once", Policy(Action::kCloseAtOnce), "https", WS_ERROR_TLS_FAILED},
       {"TLS handshake aborted", Policy(Action::kAbortTlsHandshake), "https", WS_ERROR_TLS_FAILED},
       {"reset in the body", Policy(Action::kSend, answer, header_size + body.size() / 2), "http",

@@ -120,9 +120,6 @@ void SocketPeer::Serve(int fd, int client_port) {
     case Action::kCloseAtOnce:
       close(fd);
       return;
-    case Action::kResetAtOnce:
-      Reset(fd);
-      return;
     case Action::kAbortTlsHandshake: {
       // A fatal handshake_failure alert in a TLS 1.2 record.
       static const char kAlert[] = {0x15, 0x03, 0x03, 0x00, 0x02, 0x02, 0x28};

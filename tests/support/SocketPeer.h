@@ -2,7 +2,7 @@
 // ephemeral port that speaks no HTTP of its own. It reads what the client
 // sends (recorded as LocalPeer records it) and then treats the connection
 // as its policy says, so that tests can reproduce faults that a
-// well-behaved server never shows: a close or reset right after accepting,
+// well-behaved server never shows: a close right after accepting,
 // an aborted TLS handshake, bytes trickled one at a time, or a reset in the
 // middle of an answer.
 #ifndef VANTA_TESTS_SUPPORT_SOCKET_PEER_H_
@@ -23,7 +23,6 @@ namespace testing {
 struct SocketPolicy {
   enum class Action {
     kCloseAtOnce,        // close as soon as the connection is accepted; nothing is read
-    kResetAtOnce,        // reset (RST) as soon as the connection is accepted
     kAbortTlsHandshake,  // read the client's first flight, answer a fatal TLS alert, close
     kSend,               // read the request, then send `bytes` as they are
   };
