@@ -10,6 +10,8 @@
 
 #include <functional>
 
+#include "vanta/ErrorCode.h"
+
 namespace vanta {
 namespace tools {
 
@@ -19,6 +21,10 @@ constexpr int kExitFailed = 1;  // the operation failed; its code was printed
 constexpr int kExitUsage = 2;   // an option value is not usable
 
 using CommandRun = std::function<int()>;
+
+// Prints "vanta <command>: <what>: <code in hex> <WS_ name>" on stderr and
+// returns kExitFailed.
+int FailWithCode(const char* command, const char* what, ErrorCode code);
 
 void AddNegotiateCommand(CLI::App& app, CommandRun* run);
 void AddMonitorPutCommand(CLI::App& app, CommandRun* run);

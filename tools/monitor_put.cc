@@ -5,7 +5,6 @@
 
 #include "core/Result.h"
 #include "tools/commands.h"
-#include "tools/describe_code.h"
 #include "vanta/WebService.h"
 
 namespace vanta {
@@ -28,26 +27,22 @@ struct MonitorPutOptions {
   bool parts_given = false;
 };
 
-int Fail(const char* what, ErrorCode code) {
-  std::fprintf(stderr, "vanta monitor-put: %s: %s\n", what, DescribeCode(code).c_str());
-  return kExitFailed;
-}
-
 int RunMonitorPut(const MonitorPutOptions& options) {
   WebService service;
   ErrorCode code = service.Initialize();
-  if (IsFailure(code)) return Fail("Initialize failed", code);
+  if (IsFailure(code)) return FailWithCode("monitor-put", "Initialize failed", code);
   if (!options.uri.empty()) {
     service.SetUriRequestLauncherMonitorPut(options.uri);
   } else if (options.parts_given) {
     code = service.SetUriRequestLauncherMonitorPut(options.scheme, options.host, options.port,
                                                    options.path);
-    if (IsFailure(code)) return Fail("the monitor address was refused", code);
+    if (IsFailure(code))
+      return FailWithCode("monitor-put", "the monitor address was refused", code);
   }
   code = service.RequestLauncherMonitorPut(
       options.slotid, options.capture_down_time, options.heartbeat_down_time,
       options.handling_down_time, options.client_delay, options.remote_ip, options.remote_port);
-  if (IsFailure(code)) return Fail("the report was not accepted", code);
+  if (IsFailure(code)) return FailWithCode("monitor-put", "the report was not accepted", code);
   std::printf("report accepted\n");
   return kExitOk;
 }

@@ -15,7 +15,6 @@
 #include "messages/Json.h"
 #include "service/WebApiHost.h"
 #include "tools/commands.h"
-#include "tools/describe_code.h"
 #include "tools/key_value.h"
 #include "vanta/WebServiceAccessor.h"
 
@@ -140,11 +139,6 @@ std::string ServiceJson(const WebServiceAccessor& accessor) {
   return picojson::value(members).serialize(true);
 }
 
-int Fail(const char* what, ErrorCode code) {
-  std::fprintf(stderr, "vanta negotiate: %s: %s\n", what, DescribeCode(code).c_str());
-  return kExitFailed;
-}
-
 int RunNegotiate(const NegotiateOptions& options) {
   WebServiceAccessor accessor;
   for (const std::string& entry : options.env) {
@@ -162,9 +156,9 @@ int RunNegotiate(const NegotiateOptions& options) {
                                        options.request_token_first, options.zuc_key_value.c_str(),
                                        options.io_mouse, options.io_touch, options.io_keyboard,
                                        options.io_sensor, options.io_gamepad, options.yuv_itu_r_bt);
-  if (IsFailure(code)) return Fail("Initialize failed", code);
+  if (IsFailure(code)) return FailWithCode("negotiate", "Initialize failed", code);
   code = accessor.Start();
-  if (IsFailure(code)) return Fail("Start failed", code);
+  if (IsFailure(code)) return FailWithCode("negotiate", "Start failed", code);
 
   // The worker always ends: every request has a time limit and at most
   // three attempts.
@@ -184,7 +178,7 @@ int RunNegotiate(const NegotiateOptions& options) {
   ErrorCode result;
   accessor.Join(&result);
   if (accessor.GetState() != WebServiceAccessor::State::COMPLETE) {
-    return Fail("the negotiation failed", result);
+    return FailWithCode("negotiate", "the negotiation failed", result);
   }
   std::printf("%s\n", ServiceJson(accessor).c_str());
   return kExitOk;

@@ -7,8 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,36 +17,10 @@ extern char** environ;
 
 namespace vanta {
 namespace testing {
-namespace {
-
-std::atomic<int> child_count{0};
-
-std::vector<std::string> ChildEnvironment(const ChildEnv& env) {
-  std::map<std::string, std::string> vars;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const char* eq = std::strchr(*entry, '=');
-    if (eq != nullptr) vars[std::string(*entry, static_cast<size_t>(eq - *entry))] = eq + 1;
-  }
-  for (const std::string& name : env.unset) vars.erase(name);
-  for (const auto& [name, value] : env.set) vars[name] = value;
-  std::vector<std::string> out;
-  for (const auto& [name, value] : vars) out.push_back(name + "=" + value);
-  return out;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
-}  // namespace
 
 ScratchDir::ScratchDir() {
-  std::string pattern = std::filesystem::temp_directory_path().string() + "/vanta-tools-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  path_ = std::filesystem::temp_directory_path().string() + "/vanta-tools-XXXXXX";
+  if (mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 
 ScratchDir::~ScratchDir() {
@@ -57,9 +29,8 @@ ScratchDir::~ScratchDir() {
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::stringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
 
@@ -68,20 +39,34 @@ void WriteFile(const std::string& path, const std::string& text) {
 }
 
 Child::Child(const std::vector<std::string>& argv, const ChildEnv& env, const ScratchDir& dir) {
-  int n = ++child_count;
-  out_path_ = dir.File("child" + std::to_string(n) + ".out");
-  err_path_ = dir.File("child" + std::to_string(n) + ".err");
+  static int count = 0;
+  std::string name = "child" + std::to_string(++count);
+  out_path_ = dir.File(name + ".out");
+  err_path_ = dir.File(name + ".err");
+
+  std::map<std::string, std::string> vars;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    std::string text = *entry;
+    size_t eq = text.find('=');
+    if (eq != std::string::npos) vars[text.substr(0, eq)] = text.substr(eq + 1);
+  }
+  for (const std::string& unset : env.unset) vars.erase(unset);
+  for (const auto& [key, value] : env.set) vars[key] = value;
+  std::vector<std::string> texts;
+  for (const auto& [key, value] : vars) texts.push_back(key + "=" + value);
+  std::vector<std::string> args = argv;
+  std::vector<char*> arg_pointers;
+  std::vector<char*> var_pointers;
+  for (std::string& arg : args) arg_pointers.push_back(arg.data());
+  for (std::string& text : texts) var_pointers.push_back(text.data());
+  arg_pointers.push_back(nullptr);
+  var_pointers.push_back(nullptr);
+
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  std::vector<std::string> args = argv;
-  std::vector<std::string> vars = ChildEnvironment(env);
-  std::vector<char*> arg_pointers = Pointers(args);
-  std::vector<char*> var_pointers = Pointers(vars);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(), O_WRONLY | O_CREAT, 0600);
   int error = posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, arg_pointers.data(),
                           var_pointers.data());
   posix_spawn_file_actions_destroy(&actions);
@@ -96,7 +81,7 @@ Child::~Child() {
 }
 
 bool Child::Running() {
-  if (pid_ < 0 || exited_) return false;
+  if (exited_) return false;
   int status = 0;
   pid_t done = waitpid(pid_, &status, WNOHANG);
   if (done == 0) return true;
@@ -112,7 +97,7 @@ ChildResult Child::Wait(std::chrono::milliseconds timeout) {
   while (Running() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  if (Running()) {  // timed out: the result keeps exit_status -1
+  if (Running()) {  // timed out: exit_status stays -1
     Signal(SIGKILL);
     waitpid(pid_, nullptr, 0);
     exited_ = true;
@@ -127,8 +112,7 @@ ChildResult Child::Wait(std::chrono::milliseconds timeout) {
 ChildResult RunChild(const std::vector<std::string>& argv, const ChildEnv& env,
                      std::chrono::milliseconds timeout) {
   ScratchDir dir;
-  Child child(argv, env, dir);
-  return child.Wait(timeout);
+  return Child(argv, env, dir).Wait(timeout);
 }
 
 }  // namespace testing
