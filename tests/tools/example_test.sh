@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix, builds examples/ against the
 # installed package, and runs the example against the installed vanta
-# dispatcher on ephemeral ports.
-#   example_test.sh <build dir> <examples source dir>
+# dispatcher on ephemeral ports. The example is compiled with the build's
+# compiler and flags, so that a sanitizer build links.
+#   example_test.sh <build dir> <examples source dir> <compiler> <flags>
 set -euo pipefail
 build=$1
 examples=$2
+compiler=$3
+flags=$4
 work=$(mktemp -d)
 dispatcher_pid=
 cleanup() {
@@ -18,7 +21,8 @@ cleanup() {
 trap cleanup EXIT
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-cmake -S "$examples" -B "$work/example" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake -S "$examples" -B "$work/example" -DCMAKE_PREFIX_PATH="$work/prefix" \
+  -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 cmake --build "$work/example" >/dev/null
 
 "$work/prefix/bin/vanta" dispatcher --port 0 --monitor-port 0 --ready-file "$work/ready" \
