@@ -1,6 +1,10 @@
 #include "bench/Exchanges.h"
 
+#include "bench/LibraryBodies.h"
 #include "bench/Texts.h"
+#include "messages/Accesstoken.h"
+#include "messages/Gameservice.h"
+#include "messages/Token.h"
 
 namespace vanta {
 namespace bench {
@@ -56,6 +60,26 @@ bool RawDispatch(const std::string& base, Dispatch which) {
 bool RawNegotiation(const std::string& base) {
   return RawDispatch(base, Dispatch::kToken) && RawDispatch(base, Dispatch::kAccesstoken) &&
          RawDispatch(base, Dispatch::kGameservice);
+}
+
+bool RawNegotiationWithMessages(const std::string& base) {
+  const NegotiationArgs& a = Args();
+  std::string response, token, zuc_key_value, access_token;
+  if (!RawPost(base + "request_token", LibraryTokenBody(a), response) ||
+      ParseTokenResponse(response, token, zuc_key_value) != WS_SUCCESS) {
+    return false;
+  }
+  if (!RawPost(base + "request_accesstoken", LibraryAccesstokenBody(a, token, zuc_key_value),
+               response) ||
+      ParseAccesstokenResponse(response, access_token) != WS_SUCCESS) {
+    return false;
+  }
+  std::string ipv4, ipv6, key1, key2;
+  int control_port = 0, video_port = 0, audio_port = 0, input_port = 0;
+  WebService::QualityParams quality{};
+  return RawPost(base + "request_gameservice", LibraryGameserviceBody(a, access_token), response) &&
+         ParseGameserviceResponse(response, ipv4, ipv6, control_port, video_port, audio_port,
+                                  input_port, key1, key2, quality) == WS_SUCCESS;
 }
 
 bool LibraryMonitorReport(WebService& ws) {

@@ -24,6 +24,11 @@ bool LibraryNegotiation(WebService& ws);
 // base is the peer's dispatcher base address ("http://127.0.0.1:<port>/dispatcher/").
 bool RawDispatch(const std::string& base, Dispatch which);
 bool RawNegotiation(const std::string& base);
+// Bare libcurl doing the library's message work too: each body built and
+// written as the library does, each answer put through the library's
+// response stage. What separates it from LibraryNegotiation is the
+// library's own glue (WebService, WebServiceImpl, the transport wrapper).
+bool RawNegotiationWithMessages(const std::string& base);
 
 // ws must be initialised and its monitor address set to the peer.
 bool LibraryMonitorReport(WebService& ws);

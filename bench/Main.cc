@@ -59,10 +59,10 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // Side by side: every benchmark is repeated and the repetitions of all of
-  // them are interleaved in random order, so that a slow moment of the
-  // machine does not fall on one side of a ratio only.
-  static char repetitions[] = "--benchmark_repetitions=5";
+  // The sides of each comparison alternate inside every benchmark (see
+  // Paired.h); on top of that each benchmark is repeated, the repetitions
+  // of all of them interleaved in random order, and the median is kept.
+  static char repetitions[] = "--benchmark_repetitions=3";
   static char interleave[] = "--benchmark_enable_random_interleaving=true";
   static char aggregates[] = "--benchmark_report_aggregates_only=true";
   if (!HasFlag(args, "--benchmark_repetitions")) args.push_back(repetitions);
@@ -74,8 +74,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 2;
 
   TableInput input;
-  input.reports = reports;
-  RegisterNetworkBenchmarks(reports);
+  input.reports = RegisterNetworkBenchmarks(reports);
   input.messages = RegisterMessageBenchmarks();
   CollectingReporter reporter;
   reporter.SetOutputStream(&std::cerr);

@@ -3,6 +3,7 @@
 
 #include "bench/Benchmarks.h"
 #include "bench/Exchanges.h"
+#include "bench/Paired.h"
 #include "bench/Peer.h"
 #include "bench/Texts.h"
 
@@ -11,24 +12,15 @@ namespace bench {
 
 const char kNegotiationLibrary[] = "negotiation/library";
 const char kNegotiationRaw[] = "negotiation/raw_curl";
+const char kNegotiationRawMessages[] = "negotiation/raw_curl_with_messages";
 const char kMonitorLibrary[] = "monitor/library_keepalive";
 const char kMonitorRawKeepAlive[] = "monitor/raw_keepalive";
 const char kMonitorRawFresh[] = "monitor/raw_fresh_handle";
 
 namespace {
 
-// Runs op once per iteration; a failed exchange ends the run as an error so
-// that no broken run is read as a time.
-template <typename Op>
-void Loop(benchmark::State& state, Op op) {
-  for (auto _ : state) {
-    if (!op()) {
-      state.SkipWithError("exchange failed");
-      return;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
-}
+constexpr int kNegotiationRounds = 300;
+constexpr int kReportBatch = 20;
 
 bool StartService(benchmark::State& state, WebService& ws) {
   if (ws.Initialize() == WS_SUCCESS) return true;
@@ -36,58 +28,46 @@ bool StartService(benchmark::State& state, WebService& ws) {
   return false;
 }
 
-void NegotiationLibrary(benchmark::State& state) {
-  auto peer = StartPeer();
-  WebService ws;
-  if (!StartService(state, ws)) return;
-  ws.SetUrlArbiterBase(peer->Url(kDispatcherBase));
-  Loop(state, [&] { return LibraryNegotiation(ws); });
-}
-
-void NegotiationRaw(benchmark::State& state) {
+void Negotiation(benchmark::State& state) {
   auto peer = StartPeer();
   const std::string base = peer->Url(kDispatcherBase);
-  Loop(state, [&] { return RawNegotiation(base); });
-}
-
-void MonitorLibrary(benchmark::State& state) {
-  auto peer = StartPeer();
   WebService ws;
   if (!StartService(state, ws)) return;
-  ws.SetUriRequestLauncherMonitorPut(peer->Url(kMonitorPath));
-  Loop(state, [&] { return LibraryMonitorReport(ws); });
+  ws.SetUrlArbiterBase(base);
+  RunPaired(state,
+            {{"library", [&] { return LibraryNegotiation(ws); }},
+             {"raw_curl", [&] { return RawNegotiation(base); }},
+             {"raw_curl_with_messages", [&] { return RawNegotiationWithMessages(base); }}},
+            1);
 }
 
-void MonitorRawKeepAlive(benchmark::State& state) {
+void Monitor(benchmark::State& state) {
   auto peer = StartPeer();
   const std::string url = peer->Url(kMonitorPath);
+  WebService ws;
+  if (!StartService(state, ws)) return;
+  ws.SetUriRequestLauncherMonitorPut(url);
   RawKeepAlive connection;
-  Loop(state, [&] { return RawMonitorReport(connection, url); });
-}
-
-void MonitorRawFresh(benchmark::State& state) {
-  auto peer = StartPeer();
-  const std::string url = peer->Url(kMonitorPath);
-  Loop(state, [&] { return RawFreshMonitorReport(url); });
+  RunPaired(state,
+            {{"library_keepalive", [&] { return LibraryMonitorReport(ws); }},
+             {"raw_keepalive", [&] { return RawMonitorReport(connection, url); }},
+             {"raw_fresh_handle", [&] { return RawFreshMonitorReport(url); }}},
+            kReportBatch);
 }
 
 }  // namespace
 
-void RegisterNetworkBenchmarks(int reports) {
-  benchmark::RegisterBenchmark(kNegotiationLibrary, NegotiationLibrary)
-      ->Unit(benchmark::kMicrosecond)
+int RegisterNetworkBenchmarks(int reports) {
+  const int rounds = (reports + kReportBatch - 1) / kReportBatch;
+  benchmark::RegisterBenchmark("negotiation", Negotiation)
+      ->Iterations(kNegotiationRounds)
+      ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
-  benchmark::RegisterBenchmark(kNegotiationRaw, NegotiationRaw)
-      ->Unit(benchmark::kMicrosecond)
+  benchmark::RegisterBenchmark("monitor", Monitor)
+      ->Iterations(rounds)
+      ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
-  for (auto entry : {std::make_pair(kMonitorLibrary, MonitorLibrary),
-                     std::make_pair(kMonitorRawKeepAlive, MonitorRawKeepAlive),
-                     std::make_pair(kMonitorRawFresh, MonitorRawFresh)}) {
-    benchmark::RegisterBenchmark(entry.first, entry.second)
-        ->Unit(benchmark::kMicrosecond)
-        ->UseRealTime()
-        ->Iterations(reports);
-  }
+  return rounds * kReportBatch;
 }
 
 }  // namespace bench

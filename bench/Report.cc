@@ -10,13 +10,11 @@ namespace bench {
 void CollectingReporter::ReportRuns(const std::vector<Run>& runs) {
   for (const Run& run : runs) {
     if (run.error_occurred) continue;
-    const double ns =
-        run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
-    const std::string& name = run.run_name.function_name;
-    if (run.run_type == Run::RT_Aggregate) {
-      if (run.aggregate_name == "median") median_[name] = ns;
-    } else {
-      single_[name] = ns;
+    const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+    if (run.run_type == Run::RT_Aggregate && !median) continue;
+    for (const auto& counter : run.counters) {
+      const std::string key = run.run_name.function_name + "/" + counter.first;
+      (median ? median_ : single_)[key] = counter.second.value;
     }
   }
   ConsoleReporter::ReportRuns(runs);
@@ -77,6 +75,18 @@ void PrintTable(const TableInput& in, std::ostream& os) {
   table.Row("negotiation: 3 dispatcher POSTs, fresh handles (us)", Fixed(neg_lib / 1e3, 1),
             "raw libcurl " + Fixed(neg_raw / 1e3, 1), Fixed(neg_ratio, 3), "<= 1.05",
             Met(neg_ratio, 1.05, true));
+
+  const double neg_msg = t.Nanos(kNegotiationRawMessages);
+  table.Row("negotiation, the same with the library's message stages on raw libcurl (us)",
+            Fixed(neg_lib / 1e3, 1), "raw libcurl + message stages " + Fixed(neg_msg / 1e3, 1),
+            Ratio(neg_lib, neg_msg));
+  const double cpu_lib = t.Nanos(std::string(kNegotiationLibrary) + "_cpu");
+  const double cpu_raw = t.Nanos(std::string(kNegotiationRaw) + "_cpu");
+  const double cpu_msg = t.Nanos(std::string(kNegotiationRawMessages) + "_cpu");
+  table.Row(
+      "negotiation, client thread CPU time (us)", Fixed(cpu_lib / 1e3, 1),
+      "raw libcurl " + Fixed(cpu_raw / 1e3, 1) + "; + message stages " + Fixed(cpu_msg / 1e3, 1),
+      Ratio(cpu_lib, cpu_raw) + " / " + Ratio(cpu_lib, cpu_msg));
 
   double lib = 0, pico = 0, nlo = 0;
   bool complete = true;

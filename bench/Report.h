@@ -14,16 +14,15 @@
 namespace vanta {
 namespace bench {
 
-// A console reporter (writing to its own stream) that also keeps, for each
-// benchmark, its real time per iteration in nanoseconds: the median of the
-// repetitions when there are several, otherwise the single run. Runs that
-// ended in an error are not kept.
+// A console reporter that also keeps the counters of every benchmark (the
+// sides' nanoseconds per call, see Paired.h) under "<benchmark>/<counter>":
+// the median of the repetitions when there are several, otherwise the
+// single run. Runs that ended in an error are not kept.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override;
 
-  // Nanoseconds per iteration of name, or a negative value when it has no
-  // result.
+  // The value kept under name, or a negative value when there is none.
   double Nanos(const std::string& name) const;
 
  private:
