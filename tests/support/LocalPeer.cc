@@ -1,9 +1,13 @@
 #include "tests/support/LocalPeer.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <stdexcept>
 
@@ -49,6 +53,24 @@ SelfSignedPem MakeSelfSignedPem(const std::string& common_name) {
   return pem;
 }
 
+int ClosedLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("cannot make a socket");
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  socklen_t len = sizeof(addr);
+  int port = -1;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
+    port = ntohs(addr.sin_port);
+  }
+  close(fd);  // never listened: connecting now is refused
+  if (port <= 0) throw std::runtime_error("cannot find a free port");
+  return port;
+}
+
 LocalPeer::LocalPeer(Scheme scheme) : scheme_(scheme == Scheme::kHttps ? "https" : "http") {
   if (scheme == Scheme::kHttps) {
     SelfSignedPem pem = MakeSelfSignedPem("127.0.0.1");
@@ -57,6 +79,7 @@ LocalPeer::LocalPeer(Scheme scheme) : scheme_(scheme == Scheme::kHttps ? "https"
     X509* cert = PEM_read_bio_X509(cert_bio, nullptr, nullptr, nullptr);
     EVP_PKEY* key = PEM_read_bio_PrivateKey(key_bio, nullptr, nullptr, nullptr);
     server_ = std::make_unique<httplib::SSLServer>(cert, key);
+    certificate_pem_ = pem.certificate;
     X509_free(cert);
     EVP_PKEY_free(key);
     BIO_free(cert_bio);
@@ -73,6 +96,11 @@ LocalPeer::LocalPeer(Scheme scheme) : scheme_(scheme == Scheme::kHttps ? "https"
   // Connections queue in the backlog from here on, so the peer is usable
   // before the listening thread gets going.
   thread_ = std::thread([this] { server_->listen_after_bind(); });
+  // stop() has no effect until the listening loop runs, so a peer destroyed
+  // at once would never stop; wait (boundedly) for the loop to start.
+  for (int i = 0; i < 5000 && !server_->is_running(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 LocalPeer::~LocalPeer() {

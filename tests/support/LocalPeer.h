@@ -39,6 +39,14 @@ struct Answer {
   int delay_ms = 0;      // wait before answering (cut short when the peer stops)
 };
 
+// An answer with this status and body, everything else as default.
+inline Answer Reply(int status, const std::string& body) {
+  Answer answer;
+  answer.status = status;
+  answer.body = body;
+  return answer;
+}
+
 class LocalPeer {
  public:
   enum class Scheme { kHttp, kHttps };
@@ -51,6 +59,8 @@ class LocalPeer {
   LocalPeer& operator=(const LocalPeer&) = delete;
 
   int port() const { return port_; }
+  // The PEM certificate an HTTPS peer presents ("" for HTTP).
+  const std::string& certificate_pem() const { return certificate_pem_; }
   // "http://127.0.0.1:<port>" (or https) followed by path.
   std::string Url(const std::string& path) const;
 
@@ -76,6 +86,7 @@ class LocalPeer {
   void SleepUnlessStopping(int delay_ms);
 
   std::string scheme_;
+  std::string certificate_pem_;
   std::unique_ptr<httplib::Server> server_;
   int port_ = -1;
   std::thread thread_;
@@ -92,6 +103,10 @@ struct SelfSignedPem {
   std::string private_key;
 };
 SelfSignedPem MakeSelfSignedPem(const std::string& common_name);
+
+// A loopback port that was free a moment ago and has nothing listening on
+// it: connections to it are refused.
+int ClosedLoopbackPort();
 
 }  // namespace testing
 }  // namespace vanta

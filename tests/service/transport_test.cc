@@ -1,0 +1,180 @@
+// The two exchanges as the peer sees them on the wire.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/LocalPeer.h"
+#include "vanta/WebService.h"
+
+namespace vanta {
+namespace {
+
+using testing::Answer;
+using testing::LocalPeer;
+using testing::RecordedRequest;
+using testing::Reply;
+
+enum class Exchange { kJsonPost, kRest };
+
+const char* Name(Exchange exchange) {
+  return exchange == Exchange::kJsonPost ? "JSON POST" : "REST";
+}
+
+ErrorCode Send(WebService& ws, Exchange exchange, const std::string& url, std::string& response) {
+  return exchange == Exchange::kJsonPost ? ws.RequestJsonRpc(url, "{}", response)
+                                         : ws.RequestRestRpc(url, "q=1", response);
+}
+
+class TransportTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(ws_.Initialize(), WS_SUCCESS); }
+
+  // Declared first so that the client's kept-alive connection closes
+  // before the peer stops.
+  LocalPeer peer_;
+  WebService ws_;
+};
+
+TEST_F(TransportTest, SendsExactlyItsOwnHeadersAndUserAgent) {
+  peer_.SetAnswer("/h", Reply(200, "{}"));
+  // Headers that libcurl adds by itself, or that the peer's server records
+  // about the connection, are left out of the comparison.
+  const std::set<std::string> not_ours = {"Host",        "Content-Length", "User-Agent",
+                                          "REMOTE_ADDR", "REMOTE_PORT",    "LOCAL_ADDR",
+                                          "LOCAL_PORT"};
+  struct Row {
+    Exchange exchange;
+    std::multiset<std::string> expected;
+  };
+  const Row rows[] = {
+      {Exchange::kJsonPost,
+       {"Accept: application/json", "Content-Type: application/json; charset: utf-8"}},
+      {Exchange::kRest,
+       {"Accept: application/json", "Content-Type: application/json; charset: utf-8",
+        "Connection: Keep-Alive"}},
+  };
+  for (const Row& row : rows) {
+    std::string response;
+    ASSERT_EQ(Send(ws_, row.exchange, peer_.Url("/h"), response), WS_SUCCESS);
+    const RecordedRequest request = peer_.Requests().back();
+    std::multiset<std::string> ours;
+    for (const auto& [name, value] : request.headers) {
+      if (not_ours.count(name) == 0) ours.insert(name + ": " + value);
+    }
+    EXPECT_EQ(ours, row.expected) << Name(row.exchange);
+    ASSERT_EQ(request.headers.count("User-Agent"), 1u);
+    EXPECT_EQ(request.headers.find("User-Agent")->second, "zarerozevoz/0.0.1");
+  }
+}
+
+TEST_F(TransportTest, JsonPostSendsTheBodyBytesAndReturnsTheAnswer) {
+  // Larger than one write chunk, so the answer arrives in pieces.
+  std::string big_answer;
+  for (int i = 0; big_answer.size() < 300000; ++i) big_answer += std::to_string(i) + ",";
+  peer_.SetAnswer("/p", Reply(200, big_answer));
+  const std::string bodies[] = {"", "{\"a\":1}", std::string("a\0b", 3)};
+  for (const std::string& body : bodies) {
+    std::string response = "stale";
+    ASSERT_EQ(ws_.RequestJsonRpc(peer_.Url("/p"), body, response), WS_SUCCESS);
+    const RecordedRequest request = peer_.Requests().back();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.body, body);
+    EXPECT_EQ(request.headers.find("Content-Length")->second, std::to_string(body.size()));
+    EXPECT_EQ(response, big_answer);
+  }
+}
+
+TEST_F(TransportTest, RestAlwaysInsertsTheQuestionMark) {
+  peer_.SetAnswer("/r", Reply(200, "{\"status\":\"ok\"}"));
+  for (const std::string query : {"", "a=1&b=x"}) {
+    std::string response = "stale";
+    ASSERT_EQ(ws_.RequestRestRpc(peer_.Url("/r"), query, response), WS_SUCCESS);
+    const RecordedRequest request = peer_.Requests().back();
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_EQ(request.target, "/r?" + query);
+    EXPECT_EQ(request.body, "");
+    EXPECT_EQ(response, "{\"status\":\"ok\"}");
+  }
+}
+
+// A successful REST exchange keeps its connection; a failed one closes it.
+TEST_F(TransportTest, RestConnectionIsKeptUntilAnExchangeFails) {
+  peer_.SetAnswer("/ok", Reply(200, "fine"));
+  const std::string refused = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
+  struct Step {
+    std::string url;
+    uint32_t expected;
+    bool same_connection_as_before;
+  };
+  const Step steps[] = {
+      {peer_.Url("/ok"), WS_SUCCESS, false}, {peer_.Url("/ok"), WS_SUCCESS, true},
+      {peer_.Url("/ok"), WS_SUCCESS, true},  {peer_.Url("/missing"), WS_ERROR_SERVER_ERROR, true},
+      {peer_.Url("/ok"), WS_SUCCESS, false}, {refused + "/ok", WS_ERROR_CONNECT_FAILED, false},
+      {peer_.Url("/ok"), WS_SUCCESS, false}, {peer_.Url("/ok"), WS_SUCCESS, true},
+  };
+  int last_port = -1;
+  for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); ++i) {
+    const Step& step = steps[i];
+    const size_t before = peer_.Requests().size();
+    std::string response = "stale";
+    EXPECT_EQ(ws_.RequestRestRpc(step.url, "", response).GetValue(), step.expected) << "step " << i;
+    EXPECT_EQ(response, step.expected == WS_SUCCESS ? "fine" : "") << "step " << i;
+    if (step.expected == WS_ERROR_CONNECT_FAILED) {
+      EXPECT_EQ(peer_.Requests().size(), before) << "step " << i;
+      continue;
+    }
+    ASSERT_EQ(peer_.Requests().size(), before + 1) << "step " << i;
+    const int port = peer_.Requests().back().client_port;
+    if (step.same_connection_as_before) {
+      EXPECT_EQ(port, last_port) << "step " << i;
+    } else {
+      EXPECT_NE(port, last_port) << "step " << i;
+    }
+    last_port = port;
+  }
+}
+
+TEST_F(TransportTest, FailuresOfBothExchanges) {
+  peer_.SetAnswer("/missing", Reply(404, "not here"));
+  peer_.SetAnswer("/broken", Reply(500, "{\"status\":\"ng\"}"));
+  Answer moved = Reply(302, "");
+  moved.location = "/final";
+  peer_.SetAnswer("/moved", moved);
+  peer_.SetAnswer("/final", Reply(200, "arrived"));
+  const std::string refused = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
+  struct Row {
+    std::string url;
+    uint32_t expected;
+    std::string response;
+  };
+  const Row rows[] = {
+      {peer_.Url("/missing"), WS_ERROR_SERVER_ERROR, ""},
+      {peer_.Url("/broken"), WS_ERROR_SERVER_ERROR, ""},
+      {peer_.Url("/moved"), WS_SUCCESS, "arrived"},
+      {refused + "/x", WS_ERROR_CONNECT_FAILED, ""},
+      {"", WS_ERROR_URL_MALFORMED, ""},
+  };
+  for (Exchange exchange : {Exchange::kJsonPost, Exchange::kRest}) {
+    for (const Row& row : rows) {
+      std::string response = "stale";
+      EXPECT_EQ(Send(ws_, exchange, row.url, response).GetValue(), row.expected)
+          << Name(exchange) << " " << row.url;
+      EXPECT_EQ(response, row.response) << Name(exchange) << " " << row.url;
+    }
+  }
+  EXPECT_EQ(peer_.RequestsTo("/final").size(), 2u);
+}
+
+TEST_F(TransportTest, SlowPeerThatNeverAnswersTimesOut) {
+  Answer late = Reply(200, "{}");
+  late.delay_ms = 15000;  // cut short when the peer stops
+  peer_.SetAnswer("/late", late);
+  std::string response;
+  EXPECT_EQ(ws_.RequestJsonRpc(peer_.Url("/late"), "{}", response), WS_ERROR_TIMED_OUT);
+  EXPECT_EQ(response, "");
+}
+
+}  // namespace
+}  // namespace vanta
