@@ -51,14 +51,22 @@ TEST(CodesTest, ServerStatusMapping) {
     uint32_t expected;
   };
   const Row rows[] = {
-      {2, WS_ERROR_SERVER_RESULT_2_5_6_7}, {5, WS_ERROR_SERVER_RESULT_2_5_6_7},
-      {6, WS_ERROR_SERVER_RESULT_2_5_6_7}, {7, WS_ERROR_SERVER_RESULT_2_5_6_7},
-      {8, WS_ERROR_SERVER_RESULT_8},       {10, WS_ERROR_SERVER_RESULT_10},
-      {11, WS_ERROR_SERVER_RESULT_11},     {0, WS_ERROR_SERVER_ERROR},
-      {1, WS_ERROR_SERVER_ERROR},          {3, WS_ERROR_SERVER_ERROR},
-      {4, WS_ERROR_SERVER_ERROR},          {9, WS_ERROR_SERVER_ERROR},
-      {12, WS_ERROR_SERVER_ERROR},         {-1, WS_ERROR_SERVER_ERROR},
-      {INT32_MIN, WS_ERROR_SERVER_ERROR},  {INT32_MAX, WS_ERROR_SERVER_ERROR},
+      {2, WS_ERROR_SERVER_RESULT_2_5_6_7},
+      {5, WS_ERROR_SERVER_RESULT_2_5_6_7},
+      {6, WS_ERROR_SERVER_RESULT_2_5_6_7},
+      {7, WS_ERROR_SERVER_RESULT_2_5_6_7},
+      {8, WS_ERROR_SERVER_RESULT_8},
+      {10, WS_ERROR_SERVER_RESULT_10},
+      {11, WS_ERROR_SERVER_RESULT_11},
+      {0, WS_ERROR_SERVER_ERROR},
+      {1, WS_ERROR_SERVER_ERROR},
+      {3, WS_ERROR_SERVER_ERROR},
+      {4, WS_ERROR_SERVER_ERROR},
+      {9, WS_ERROR_SERVER_ERROR},
+      {12, WS_ERROR_SERVER_ERROR},
+      {-1, WS_ERROR_SERVER_ERROR},
+      {INT32_MIN, WS_ERROR_SERVER_ERROR},
+      {INT32_MAX, WS_ERROR_SERVER_ERROR},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(MapServerStatus(row.status).GetValue(), row.expected) << "status " << row.status;
@@ -76,24 +84,12 @@ TEST(CodesTest, ServerResponseCodes) {
       WS_ERROR_SERVER_RESULT_11,
   };
   const uint32_t retried_codes[] = {
-      WS_ERROR_FAILED,
-      WS_ERROR_OUT_OF_MEMORY,
-      WS_ERROR_ALREADY_INITIALIZED,
-      WS_ERROR_ABORTED,
-      WS_ERROR_URL_MALFORMED,
-      WS_ERROR_HOST_NOT_RESOLVED,
-      WS_ERROR_CONNECT_FAILED,
-      WS_ERROR_TIMED_OUT,
-      WS_ERROR_TLS_FAILED,
-      WS_ERROR_SERVER_ERROR,
-      WS_ERROR_LIBRARY_VERSION,
-      WS_ERROR_THREAD_INITIALIZE,
-      WS_ERROR_THREAD_START,
-      1u,
-      0xAC40C803u,
-      0xAC40C804u,
-      0xAC40C814u,
-      0xFFFFFFFFu,
+      WS_ERROR_FAILED,          WS_ERROR_OUT_OF_MEMORY,     WS_ERROR_ALREADY_INITIALIZED,
+      WS_ERROR_ABORTED,         WS_ERROR_URL_MALFORMED,     WS_ERROR_HOST_NOT_RESOLVED,
+      WS_ERROR_CONNECT_FAILED,  WS_ERROR_TIMED_OUT,         WS_ERROR_TLS_FAILED,
+      WS_ERROR_SERVER_ERROR,    WS_ERROR_LIBRARY_VERSION,   WS_ERROR_THREAD_INITIALIZE,
+      WS_ERROR_THREAD_START,    1u,                         0xAC40C803u,
+      0xAC40C804u,              0xAC40C814u,                0xFFFFFFFFu,
   };
   for (uint32_t code : final_codes) {
     EXPECT_TRUE(IsServerResponseCode(code)) << std::hex << code;
