@@ -152,9 +152,10 @@ TEST(TlsTest, OnlyLowerCaseSchemeSwitchesToTheBuiltinRoots) {
     CURL* handle = curl_easy_init();
     ASSERT_NE(handle, nullptr);
     curl_easy_setopt(handle, CURLOPT_CAINFO, ca_path);
+    const std::string body = "{}";  // sent from its own bytes: must outlive the exchange
     std::string response;
     curl_slist* headers = nullptr;
-    ASSERT_EQ(WebServiceHttp::PrepareJsonPost(handle, row.url, "{}", response, &headers),
+    ASSERT_EQ(WebServiceHttp::PrepareJsonPost(handle, row.url, body, response, &headers),
               WS_SUCCESS);
     const CURLcode result = curl_easy_perform(handle);
     curl_easy_cleanup(handle);
