@@ -1,9 +1,11 @@
 #include "platform/Platform.h"
 
-// winsock2.h must precede windows.h for the IP helper declarations.
-#include <iphlpapi.h>
-#include <windows.h>
+// winsock2.h must precede windows.h, and both the IP helper.
+// clang-format off
 #include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+// clang-format on
 
 #include <cstdlib>
 #include <cstring>
