@@ -1,0 +1,143 @@
+// The launcher monitor report and its address setter against a local peer.
+#include "messages/LauncherMonitor.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "tests/messages/AnswerOf.h"
+#include "tests/support/LocalPeer.h"
+#include "vanta/WebService.h"
+
+namespace vanta {
+namespace {
+
+using testing::AnswerOf;
+using testing::LocalPeer;
+
+class MonitorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(service.Initialize(), WS_SUCCESS);
+    service.SetUriRequestLauncherMonitorPut(peer.Url("/monitor/put"));
+    peer.SetAnswer("/monitor/put", AnswerOf(R"({"status":"ok"})"));
+  }
+  ErrorCode Report() { return service.RequestLauncherMonitorPut(1, 2, 3, 4, 5, "ip", 6); }
+
+  LocalPeer peer;
+  WebService service;
+};
+
+TEST_F(MonitorTest, QueryIsSentByteForByte) {
+  struct Row {
+    int slot, capture, heartbeat, handling, delay;
+    std::string remote_ip;
+    int remote_port;
+    std::string query;
+  };
+  const Row rows[] = {
+      {3, 10, 20, 30, 40, "10.0.0.5", 5000,
+       "slotid=3&capture_down_time=10&heartbeat_down_time=20&handling_down_time=30&"
+       "client_delay=40&remote_ip=10.0.0.5&remote_port=5000"},
+      {0, 0, 0, 0, -1, "", 0,
+       "slotid=0&capture_down_time=0&heartbeat_down_time=0&handling_down_time=0&"
+       "client_delay=-1&remote_ip=none&remote_port=0"},
+      {INT_MIN, INT_MAX, 7, 8, 9, "a&b=c", -1,
+       "slotid=-2147483648&capture_down_time=2147483647&heartbeat_down_time=7&"
+       "handling_down_time=8&client_delay=9&remote_ip=a&b=c&remote_port=-1"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(service.RequestLauncherMonitorPut(row.slot, row.capture, row.heartbeat, row.handling,
+                                                row.delay, row.remote_ip, row.remote_port),
+              WS_SUCCESS);
+    const auto request = peer.Requests().back();
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_EQ(request.target, "/monitor/put?" + row.query);
+    EXPECT_EQ(request.body, "");
+  }
+  // A space is put in the query as it is, and libcurl refuses such an
+  // address as malformed before anything is sent.
+  EXPECT_EQ(LauncherMonitorQuery(1, 2, 3, 4, 5, "a b", 6),
+            "slotid=1&capture_down_time=2&heartbeat_down_time=3&handling_down_time=4&"
+            "client_delay=5&remote_ip=a b&remote_port=6");
+  size_t sent = peer.Requests().size();
+  EXPECT_EQ(service.RequestLauncherMonitorPut(1, 2, 3, 4, 5, "a b", 6), WS_ERROR_URL_MALFORMED);
+  EXPECT_EQ(peer.Requests().size(), sent);
+}
+
+TEST_F(MonitorTest, AnswerMustSayOk) {
+  struct Row {
+    std::string answer;
+    int http_status;
+    uint32_t code;
+  };
+  const Row rows[] = {
+      {R"({"status":"ok"})", 200, WS_SUCCESS},
+      {R"( {"extra":1,"status":"ok"} x)", 200, WS_SUCCESS},
+      {R"({"status":"OK"})", 200, WS_ERROR_BAD_RESPONSE},
+      {R"({"status":"ng","result":8,"message":"x"})", 200, WS_ERROR_BAD_RESPONSE},
+      {R"({"status":0})", 200, WS_ERROR_BAD_RESPONSE},
+      {R"(["ok"])", 200, WS_ERROR_BAD_RESPONSE},
+      {"", 200, WS_ERROR_BAD_RESPONSE},
+      {R"({"status":"ok"})", 500, WS_ERROR_SERVER_ERROR},
+  };
+  for (const Row& row : rows) {
+    peer.SetAnswer("/monitor/put", AnswerOf(row.answer, row.http_status));
+    EXPECT_EQ(Report(), row.code) << row.answer;
+  }
+}
+
+TEST_F(MonitorTest, FailedReportStartsANewConnection) {
+  ASSERT_EQ(Report(), WS_SUCCESS);
+  ASSERT_EQ(Report(), WS_SUCCESS);
+  auto requests = peer.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].client_port, requests[0].client_port);  // kept alive
+  service.SetUriRequestLauncherMonitorPut(
+      "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()) + "/m");
+  EXPECT_EQ(Report(), WS_ERROR_CONNECT_FAILED);
+  service.SetUriRequestLauncherMonitorPut(peer.Url("/monitor/put"));
+  ASSERT_EQ(Report(), WS_SUCCESS);
+  requests = peer.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_NE(requests[2].client_port, requests[0].client_port);
+}
+
+TEST_F(MonitorTest, AddressFromParts) {
+  LocalPeer tls_peer(LocalPeer::Scheme::kHttps);
+  struct Row {
+    std::string scheme;
+    int port;
+    std::string path;
+    uint32_t set_code;
+    std::string reached_path;  // on the plain peer; empty: not reached
+    uint32_t report_code;
+  };
+  const int port = peer.port();
+  const Row rows[] = {
+      {"http://", port, "monitor/put", WS_SUCCESS, "/monitor/put", WS_SUCCESS},
+      {"HTTP://", port, "other", WS_ERROR_FAILED, "/monitor/put", WS_SUCCESS},
+      {"http:", port, "other", WS_ERROR_FAILED, "/monitor/put", WS_SUCCESS},
+      {"http://x", port, "other", WS_ERROR_FAILED, "/monitor/put", WS_SUCCESS},
+      {"http://", port, "/monitor/put", WS_SUCCESS, "//monitor/put", WS_ERROR_SERVER_ERROR},
+      // libcurl's own certificate settings do not trust the peer's
+      // self-signed certificate.
+      {"https://", tls_peer.port(), "monitor/put", WS_SUCCESS, "", WS_ERROR_TLS_FAILED},
+  };
+  for (const Row& row : rows) {
+    size_t sent = peer.Requests().size();
+    EXPECT_EQ(service.SetUriRequestLauncherMonitorPut(row.scheme, "127.0.0.1", row.port, row.path),
+              row.set_code)
+        << row.scheme << row.path;
+    EXPECT_EQ(Report(), row.report_code) << row.scheme << row.path;
+    auto requests = peer.Requests();
+    ASSERT_EQ(requests.size(), sent + (row.reached_path.empty() ? 0 : 1)) << row.scheme;
+    if (row.reached_path.empty()) continue;
+    EXPECT_EQ(requests.back().path, row.reached_path);
+    EXPECT_EQ(requests.back().headers.find("Host")->second, "127.0.0.1:" + std::to_string(port));
+  }
+}
+
+}  // namespace
+}  // namespace vanta
