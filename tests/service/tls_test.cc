@@ -16,14 +16,15 @@
 #include "service/BuiltinRoots.h"
 #include "service/Codes.h"
 #include "service/WebServiceHttp.h"
+#include "tests/messages/AnswerOf.h"
 #include "tests/support/LocalPeer.h"
 #include "vanta/WebService.h"
 
 namespace vanta {
 namespace {
 
+using testing::AnswerOf;
 using testing::LocalPeer;
-using testing::Reply;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -115,7 +116,7 @@ TEST(SslContextCallbackTest, ContextWithoutStoreAbortsTheExchange) {
 
 TEST(TlsTest, SelfSignedPeerIsRefusedOverHttps) {
   LocalPeer peer(LocalPeer::Scheme::kHttps);
-  peer.SetAnswer("/j", Reply(200, "{}"));
+  peer.SetAnswer("/j", AnswerOf("{}"));
   WebService ws;
   ASSERT_EQ(ws.Initialize(), WS_SUCCESS);
   std::string response = "stale";
@@ -129,7 +130,7 @@ TEST(TlsTest, SelfSignedPeerIsRefusedOverHttps) {
 // spelling of the scheme leaves libcurl's certificate settings alone.
 TEST(TlsTest, OnlyLowerCaseSchemeSwitchesToTheBuiltinRoots) {
   LocalPeer peer(LocalPeer::Scheme::kHttps);
-  peer.SetAnswer("/j", Reply(200, "trusted"));
+  peer.SetAnswer("/j", AnswerOf("trusted"));
   char ca_path[] = "/tmp/vanta-peer-ca-XXXXXX";
   const int fd = mkstemp(ca_path);
   ASSERT_GE(fd, 0);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/messages/AnswerOf.h"
 #include "tests/support/LocalPeer.h"
 #include "vanta/WebService.h"
 
@@ -12,9 +13,9 @@ namespace vanta {
 namespace {
 
 using testing::Answer;
+using testing::AnswerOf;
 using testing::LocalPeer;
 using testing::RecordedRequest;
-using testing::Reply;
 
 enum class Exchange { kJsonPost, kRest };
 
@@ -38,7 +39,7 @@ class TransportTest : public ::testing::Test {
 };
 
 TEST_F(TransportTest, SendsExactlyItsOwnHeadersAndUserAgent) {
-  peer_.SetAnswer("/h", Reply(200, "{}"));
+  peer_.SetAnswer("/h", AnswerOf("{}"));
   // Headers that libcurl adds by itself, or that the peer's server records
   // about the connection, are left out of the comparison.
   const std::set<std::string> not_ours = {"Host",        "Content-Length", "User-Agent",
@@ -73,7 +74,7 @@ TEST_F(TransportTest, JsonPostSendsTheBodyBytesAndReturnsTheAnswer) {
   // Larger than one write chunk, so the answer arrives in pieces.
   std::string big_answer;
   for (int i = 0; big_answer.size() < 300000; ++i) big_answer += std::to_string(i) + ",";
-  peer_.SetAnswer("/p", Reply(200, big_answer));
+  peer_.SetAnswer("/p", AnswerOf(big_answer));
   const std::string bodies[] = {"", "{\"a\":1}", std::string("a\0b", 3)};
   for (const std::string& body : bodies) {
     std::string response = "stale";
@@ -87,7 +88,7 @@ TEST_F(TransportTest, JsonPostSendsTheBodyBytesAndReturnsTheAnswer) {
 }
 
 TEST_F(TransportTest, RestAlwaysInsertsTheQuestionMark) {
-  peer_.SetAnswer("/r", Reply(200, "{\"status\":\"ok\"}"));
+  peer_.SetAnswer("/r", AnswerOf("{\"status\":\"ok\"}"));
   for (const std::string query : {"", "a=1&b=x"}) {
     std::string response = "stale";
     ASSERT_EQ(ws_.RequestRestRpc(peer_.Url("/r"), query, response), WS_SUCCESS);
@@ -101,7 +102,7 @@ TEST_F(TransportTest, RestAlwaysInsertsTheQuestionMark) {
 
 // A successful REST exchange keeps its connection; a failed one closes it.
 TEST_F(TransportTest, RestConnectionIsKeptUntilAnExchangeFails) {
-  peer_.SetAnswer("/ok", Reply(200, "fine"));
+  peer_.SetAnswer("/ok", AnswerOf("fine"));
   const std::string refused = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
   struct Step {
     std::string url;
@@ -137,12 +138,12 @@ TEST_F(TransportTest, RestConnectionIsKeptUntilAnExchangeFails) {
 }
 
 TEST_F(TransportTest, FailuresOfBothExchanges) {
-  peer_.SetAnswer("/missing", Reply(404, "not here"));
-  peer_.SetAnswer("/broken", Reply(500, "{\"status\":\"ng\"}"));
-  Answer moved = Reply(302, "");
+  peer_.SetAnswer("/missing", AnswerOf("not here", 404));
+  peer_.SetAnswer("/broken", AnswerOf("{\"status\":\"ng\"}", 500));
+  Answer moved = AnswerOf("", 302);
   moved.location = "/final";
   peer_.SetAnswer("/moved", moved);
-  peer_.SetAnswer("/final", Reply(200, "arrived"));
+  peer_.SetAnswer("/final", AnswerOf("arrived"));
   const std::string refused = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
   struct Row {
     std::string url;
@@ -168,7 +169,7 @@ TEST_F(TransportTest, FailuresOfBothExchanges) {
 }
 
 TEST_F(TransportTest, SlowPeerThatNeverAnswersTimesOut) {
-  Answer late = Reply(200, "{}");
+  Answer late = AnswerOf("{}");
   late.delay_ms = 15000;  // cut short when the peer stops
   peer_.SetAnswer("/late", late);
   std::string response;

@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/messages/AnswerOf.h"
 #include "tests/support/LocalPeer.h"
 #include "tests/support/TestWebApiHost.h"
 
 namespace vanta {
 namespace {
 
+using testing::AnswerOf;
 using testing::LocalPeer;
-using testing::Reply;
 
 // The client port of the one request the peer received last.
 int LastClientPort(const LocalPeer& peer) {
@@ -23,7 +24,7 @@ int LastClientPort(const LocalPeer& peer) {
 
 TEST(WebServiceTest, UninitialisedObjectRefusesAndSendsNothing) {
   LocalPeer peer;
-  peer.SetAnswer("/r", Reply(200, "{}"));
+  peer.SetAnswer("/r", AnswerOf("{}"));
   struct Row {
     const char* name;
     std::function<void(WebService&)> prepare;
@@ -61,7 +62,7 @@ TEST(WebServiceTest, UninitialisedObjectRefusesAndSendsNothing) {
 
 TEST(WebServiceTest, InitializeTwiceKeepsTheFirstTransportAndTerminateAllowsAnother) {
   LocalPeer peer;
-  peer.SetAnswer("/r", Reply(200, "one"));
+  peer.SetAnswer("/r", AnswerOf("one"));
   WebService ws;
   std::string response;
   ASSERT_EQ(ws.Initialize(), WS_SUCCESS);
@@ -85,7 +86,7 @@ TEST(WebServiceTest, InitializeTwiceKeepsTheFirstTransportAndTerminateAllowsAnot
 
 TEST(WebServiceTest, CopiesShareOneTransport) {
   LocalPeer peer;
-  peer.SetAnswer("/r", Reply(200, "shared"));
+  peer.SetAnswer("/r", AnswerOf("shared"));
   std::string response;
   auto original = std::make_unique<WebService>();
   ASSERT_EQ(original->Initialize(), WS_SUCCESS);

@@ -39,14 +39,6 @@ struct Answer {
   int delay_ms = 0;      // wait before answering (cut short when the peer stops)
 };
 
-// An answer with this status and body, everything else as default.
-inline Answer Reply(int status, const std::string& body) {
-  Answer answer;
-  answer.status = status;
-  answer.body = body;
-  return answer;
-}
-
 class LocalPeer {
  public:
   enum class Scheme { kHttp, kHttps };
