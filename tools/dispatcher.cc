@@ -160,6 +160,8 @@ int RunDispatcher(const DispatcherOptions& options, const CLI::App& sub) {
   sigwait(&stop_signals, &signal_number);
   std::fprintf(stderr, "dispatcher: stopping on signal %d\n", signal_number);
   server.Stop();
+  // Gone with the listeners: the ports it names are free again.
+  if (!options.ready_file.empty()) std::remove(options.ready_file.c_str());
   return kExitOk;
 }
 
@@ -187,7 +189,7 @@ void AddDispatcherCommand(CLI::App& app, CommandRun* run) {
   sub->add_option("--monitor-path", addresses.monitor_path, "Launcher monitor report path")
       ->capture_default_str();
   sub->add_option("--ready-file", options->ready_file,
-                  "Once listening, write dispatcher_port=N and monitor_port=N lines to this file");
+                  "While listening, this file holds dispatcher_port=N and monitor_port=N lines");
   sub->add_option("--service-file", options->service_file,
                   "JSON object with the game service (ipv4, ipv6, *_port, key1, key2, config)");
   const char* const text_help[] = {"Game service IPv4 address", "Game service IPv6 address",

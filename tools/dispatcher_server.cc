@@ -26,6 +26,15 @@ void ReuseAddressOnly(socket_t sock) {
   setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
 }
 
+// text with its line breaks and other control bytes turned into blanks, so
+// that each request stays on one log line.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return text;
+}
+
 }  // namespace
 
 DispatcherServer::DispatcherServer(DispatcherBook* book, MonitorBook* monitor, FaultPlan* faults,
@@ -132,9 +141,9 @@ void DispatcherServer::Log(const char* server, const httplib::Request& req,
                            const httplib::Response& res) {
   if (log_ == nullptr) return;
   std::string line = std::string(server) + ": " + req.method + " " + req.target;
-  if (!req.body.empty()) line += " " + req.body;
+  if (!req.body.empty()) line += " " + OneLine(req.body);
   line += " -> " + std::to_string(res.status);
-  if (!res.body.empty()) line += " " + res.body;
+  if (!res.body.empty()) line += " " + OneLine(res.body);
   line += '\n';
   std::lock_guard<std::mutex> lock(mu_);
   std::fputs(line.c_str(), log_);

@@ -5,7 +5,6 @@
 #include <picojson.h>
 #include <signal.h>
 
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -267,9 +266,6 @@ TEST(VantaCommandTest, HelpExplainsEveryOptionOnItsLine) {
         "--control-port", "--video-port", "--audio-port",   "--input-port",   "--no-config",
         "--issue",        "--refuse",     "--http-status",  "--delay",        "--fault-count"}},
   };
-  // An option line: the option's names and type, two or more blanks, and
-  // the explanation.
-  const std::regex option_line(R"(^  (-\S.*?)  +(\S.*)$)");
   for (const Row& row : rows) {
     ChildResult help = RunChild({kVanta, row.subcommand, "--help"}, ChildEnv());
     ASSERT_EQ(help.exit_status, 0) << row.subcommand;
@@ -278,13 +274,15 @@ TEST(VantaCommandTest, HelpExplainsEveryOptionOnItsLine) {
     std::string line;
     while (std::getline(lines, line)) {
       if (line.rfind("  -", 0) != 0) continue;
-      std::smatch match;
-      EXPECT_TRUE(std::regex_match(line, match, option_line))
+      // An option line: the option's names and type, two or more blanks,
+      // and the explanation.
+      size_t gap = line.find("  ", 2);
+      size_t text = line.find_first_not_of(' ', gap);
+      EXPECT_TRUE(gap != std::string::npos && text != std::string::npos)
           << row.subcommand << ": option without an explanation on its line: " << line;
-      std::smatch name;
-      std::string spec = match.size() > 1 ? match[1].str() : line;
-      if (std::regex_search(spec, name, std::regex(R"(--[a-z0-9-]+)"))) {
-        explained.push_back(name.str());
+      size_t name = line.find("--");
+      if (name < gap) {
+        explained.push_back(line.substr(name, line.find_first_of(" ,", name) - name));
       }
     }
     std::vector<std::string> expected = row.options;
