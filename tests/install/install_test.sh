@@ -30,7 +30,8 @@ fail() {
 }
 
 install_build() {
-  cmake --install "$build" --prefix "$prefix" >/dev/null
+  cmake --install "$build" --prefix "$prefix" >/dev/null ||
+    fail "cmake --install failed; every installed target must be built first"
 }
 
 # Runs the consumer: the result of Initialize and the exported constant.
