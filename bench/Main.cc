@@ -5,8 +5,8 @@
 // Own options (the rest goes to Google Benchmark):
 //   --reports=N        monitor reports per run (default 2000)
 //   --vanta=PATH       the vanta command, for its peak resident size
-//   --rss-child=MODE   internal: run one negotiation and exit
-//   --rss-base=URL     internal: the dispatcher base of --rss-child
+//   --rss-child=MODE --rss-base=URL
+//                      internal: one child of the memory measurement
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -39,16 +39,16 @@ bool HasFlag(const std::vector<char*>& args, const std::string& name) {
 
 int main(int argc, char** argv) {
   using namespace vanta::bench;
-  std::string reports_text = "2000", vanta, rss_child, rss_base;
+  const int child_status = RssChildMain(argc, argv);
+  if (child_status >= 0) return child_status;
+  std::string reports_text = "2000", vanta;
   std::vector<char*> args = {argv[0]};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (!TakeOption(arg, "reports", &reports_text) && !TakeOption(arg, "vanta", &vanta) &&
-        !TakeOption(arg, "rss-child", &rss_child) && !TakeOption(arg, "rss-base", &rss_base)) {
+    if (!TakeOption(arg, "reports", &reports_text) && !TakeOption(arg, "vanta", &vanta)) {
       args.push_back(argv[i]);
     }
   }
-  if (!rss_child.empty()) return RunRssChild(rss_child, rss_base);
   const int reports = std::atoi(reports_text.c_str());
   if (reports <= 0) {
     std::cerr << "--reports must be a positive number\n";

@@ -122,6 +122,20 @@ std::string SelfPath() {
   return path;
 }
 
+// Set in the environment of every child, so that a child can never measure
+// (and so start) children of its own.
+const char kChildMarker[] = "VANTA_BENCH_RSS_CHILD";
+
+int RunRssChild(const std::string& mode, const std::string& base) {
+  if (mode == "idle") return 0;
+  if (mode == "raw") return RawNegotiation(base) ? 0 : 1;
+  if (mode != "library") return 2;
+  WebService ws;
+  if (ws.Initialize() != WS_SUCCESS) return 1;
+  ws.SetUrlArbiterBase(base);
+  return LibraryNegotiation(ws) ? 0 : 1;
+}
+
 // The value of "key=N" lines in text, or -1.
 int PortIn(const std::string& text, const std::string& key) {
   size_t at = text.find(key + "=");
@@ -156,10 +170,16 @@ std::vector<AllocRow> CountAllocations() {
 }
 
 std::vector<PeakRss> MeasureInProcessNegotiation() {
+  if (std::getenv(kChildMarker) != nullptr) return {};
   auto peer = StartPeer();
   ScratchDir dir;
   const std::string self = SelfPath();
   if (!dir.ok() || self.empty()) return {};
+  std::vector<std::string> env_text = {std::string(kChildMarker) + "=1"};
+  for (char** e = environ; *e != nullptr; ++e) env_text.push_back(*e);
+  std::vector<char*> env;
+  for (std::string& e : env_text) env.push_back(e.data());
+  env.push_back(nullptr);
   const std::string base = "--rss-base=" + peer->Url(kDispatcherBase);
   std::vector<PeakRss> out;
   const std::pair<const char*, const char*> modes[] = {
@@ -203,14 +223,14 @@ std::vector<PeakRss> MeasureToolNegotiation(const std::string& vanta) {
   return out;
 }
 
-int RunRssChild(const std::string& mode, const std::string& base) {
-  if (mode == "idle") return 0;
-  if (mode == "raw") return RawNegotiation(base) ? 0 : 1;
-  if (mode != "library") return 2;
-  WebService ws;
-  if (ws.Initialize() != WS_SUCCESS) return 1;
-  ws.SetUrlArbiterBase(base);
-  return LibraryNegotiation(ws) ? 0 : 1;
+int RssChildMain(int argc, char** argv) {
+  std::string mode, base;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--rss-child=", 0) == 0) mode = arg.substr(12);
+    if (arg.rfind("--rss-base=", 0) == 0) base = arg.substr(11);
+  }
+  return mode.empty() ? -1 : RunRssChild(mode, base);
 }
 
 }  // namespace bench

@@ -29,8 +29,10 @@ struct PeakRss {
   long kib = -1;
 };
 
-// Runs this program again in child mode (see RunRssChild) for the library,
-// bare libcurl and an idle start, each against a fresh local peer.
+// Runs this program again in child mode for the library, bare libcurl and
+// an idle start, against a fresh local peer. Every program that calls it
+// must begin its main with RssChildMain. A child never starts children of
+// its own: called inside one, this returns nothing.
 std::vector<PeakRss> MeasureInProcessNegotiation();
 
 // With the vanta command: starts "vanta dispatcher" on free loopback ports
@@ -38,9 +40,10 @@ std::vector<PeakRss> MeasureInProcessNegotiation();
 // command's start-up floor). Empty when the dispatcher does not come up.
 std::vector<PeakRss> MeasureToolNegotiation(const std::string& vanta);
 
-// Child mode: mode is "library", "raw" or "idle"; base is the dispatcher
-// base address. Returns the process exit status.
-int RunRssChild(const std::string& mode, const std::string& base);
+// When argv holds the child-mode options (--rss-child=library, raw or idle
+// and --rss-base=<dispatcher base address>), runs that child's work and
+// returns its exit status; otherwise returns -1 and the program goes on.
+int RssChildMain(int argc, char** argv);
 
 }  // namespace bench
 }  // namespace vanta

@@ -12,6 +12,7 @@
 #include "bench/AllocCounter.h"
 #include "bench/Exchanges.h"
 #include "bench/LibraryBodies.h"
+#include "bench/Memory.h"
 #include "bench/NlohmannMessages.h"
 #include "bench/Peer.h"
 #include "bench/Texts.h"
@@ -175,6 +176,9 @@ TEST(AllocCounterTest, CountsOnlyTheCountingThread) {
 }  // namespace vanta
 
 int main(int argc, char** argv) {
+  // MemoryTest starts this program again as a child of the measurement.
+  const int child_status = vanta::bench::RssChildMain(argc, argv);
+  if (child_status >= 0) return child_status;
   // libcurl takes its allocator only before its first use.
   if (!vanta::bench::InstallCurlAllocCounter()) return 1;
   ::testing::InitGoogleTest(&argc, argv);
