@@ -6,7 +6,13 @@ namespace vanta {
 namespace bench {
 
 std::unique_ptr<testing::LocalPeer> StartPeer() {
-  auto peer = std::make_unique<testing::LocalPeer>();
+  // A kept-alive connection must not end every few requests, and an answer
+  // must not wait for the client's delayed acknowledgement of its headers
+  // before its body goes out (cpp-httplib writes them apart).
+  testing::LocalPeer::Tuning tuning;
+  tuning.tcp_nodelay = true;
+  tuning.keep_alive_max_count = 1000000;
+  auto peer = std::make_unique<testing::LocalPeer>(testing::LocalPeer::Scheme::kHttp, tuning);
   auto answer = [](const std::string& body) {
     testing::Answer a;
     a.body = body;

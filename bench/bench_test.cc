@@ -79,7 +79,6 @@ TEST(BaselineTest, MonitorReportsReuseOneConnectionOnlyWhenKeptAlive) {
   ASSERT_EQ(ws.Initialize(), WS_SUCCESS);
   ws.SetUriRequestLauncherMonitorPut(url);
   RawKeepAlive connection;
-  // Three of each: the peer keeps a connection for five requests.
   const struct {
     const char* name;
     std::function<bool()> report;

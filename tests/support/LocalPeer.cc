@@ -71,7 +71,10 @@ int ClosedLoopbackPort() {
   return port;
 }
 
-LocalPeer::LocalPeer(Scheme scheme) : scheme_(scheme == Scheme::kHttps ? "https" : "http") {
+LocalPeer::LocalPeer(Scheme scheme) : LocalPeer(scheme, Tuning()) {}
+
+LocalPeer::LocalPeer(Scheme scheme, const Tuning& tuning)
+    : scheme_(scheme == Scheme::kHttps ? "https" : "http") {
   if (scheme == Scheme::kHttps) {
     SelfSignedPem pem = MakeSelfSignedPem("127.0.0.1");
     BIO* cert_bio = BIO_new_mem_buf(pem.certificate.data(), -1);
@@ -87,6 +90,8 @@ LocalPeer::LocalPeer(Scheme scheme) : scheme_(scheme == Scheme::kHttps ? "https"
   } else {
     server_ = std::make_unique<httplib::Server>();
   }
+  server_->set_tcp_nodelay(tuning.tcp_nodelay);
+  server_->set_keep_alive_max_count(tuning.keep_alive_max_count);
   auto serve = [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); };
   server_->Get(".*", serve);
   server_->Post(".*", serve);
