@@ -1,62 +1,85 @@
 // What the negotiation runner's tests share: a fresh TEMP directory, a fake
 // command interpreter (named by ComSpec) that copies prepared bytes to the
 // UUID file, a scripted first adapter, and records of the retry waits and
-// of every state and result the accessors publish.
+// of every state and result that accessors publish.
 #ifndef VANTA_TESTS_ACCESSOR_RUNNER_FIXTURE_H_
 #define VANTA_TESTS_ACCESSOR_RUNNER_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "accessor/TestSeams.h"
+#include "core/SleepHook.h"
 #include "tests/platform/ScopedEnv.h"
 
 namespace vanta {
 namespace testing {
 
 // Text as UTF-16 little endian.
-std::string Utf16(const std::string& text);
+inline std::string Utf16(const std::string& text) {
+  std::string out;
+  for (char c : text) out += std::string(1, c) + '\0';
+  return out;
+}
 
-// What the adapter list gives while a RunnerTest runs.
-extern platform::AdapterAddress scripted_adapter;
-
-class RunnerTest : public ::testing::Test {
+class RunnerTest : public ::testing::Test, public AccessorObserver {
  protected:
-  RunnerTest();
-  ~RunnerTest() override;
-
   static constexpr const char* kUuid = "4C4C4544-0042-3510-8051-B4C04F564433";
   static constexpr const char* kAddress = "00-1A-2B-3C-4D-5E";
+  static inline std::mutex mu;
+  static inline std::vector<unsigned> waits;
+  static inline platform::AdapterAddress adapter;  // what the adapter list gives
 
   void SetUp() override;
   void TearDown() override;
 
+  void OnState(const WebServiceAccessor*, int state) override {
+    std::lock_guard<std::mutex> lock(mu);
+    states_.push_back(state);
+  }
+  void OnRunEnded(const WebServiceAccessor*, ErrorCode result) override {
+    std::lock_guard<std::mutex> lock(mu);
+    results_.push_back(result);
+  }
+
   // The interpreter copies these bytes to the UUID file; nullopt: it
-  // writes nothing. Starts as a normal output with kUuid. Removes the UUID
-  // file of an earlier query.
+  // writes nothing. Removes the UUID file of an earlier query.
   void SetUuidFileBytes(const std::optional<std::string>& bytes);
   std::string ExpectedDeviceId() const { return std::string(kUuid) + "-" + kAddress; }
-  // Contents of a file in the TEMP directory; nullopt when absent.
   std::optional<std::string> ReadTempFile(const std::string& name) const;
   void WriteTempFile(const std::string& name, const std::string& text) const;
 
-  std::vector<unsigned> Waits() const;
-  std::vector<int> States() const;  // stores after the last ClearRecords
-  std::vector<ErrorCode> Results() const;
-  void ClearRecords();
+  // The retry waits of a step that made n attempts (n at most 3).
+  static std::vector<unsigned> WaitsBefore(size_t n) {
+    const std::vector<unsigned> all{2000, 3000};
+    return std::vector<unsigned>(all.begin(), all.begin() + (n > 1 ? n - 1 : 0));
+  }
+  std::vector<unsigned> Waits() const { return Locked(waits); }
+  std::vector<int> States() const { return Locked(states_); }  // since ClearRecords
+  std::vector<ErrorCode> Results() const { return Locked(results_); }
+  void ClearRecords() {
+    std::lock_guard<std::mutex> lock(mu);
+    waits.clear();
+    states_.clear();
+    results_.clear();
+  }
 
-  platform::AdapterAddress& adapter = scripted_adapter;
   std::string dir_;
 
  private:
-  class Recorder;
-  std::unique_ptr<Recorder> recorder_;
-  std::unique_ptr<ScopedEnv> temp_;
-  std::unique_ptr<ScopedEnv> comspec_;
+  template <typename T>
+  static T Locked(const T& value) {
+    std::lock_guard<std::mutex> lock(mu);
+    return value;
+  }
+  std::vector<int> states_;
+  std::vector<ErrorCode> results_;
+  ScopedEnv temp_{"TEMP", std::nullopt};
+  ScopedEnv comspec_{"ComSpec", std::nullopt};
 };
 
 }  // namespace testing

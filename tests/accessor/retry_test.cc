@@ -9,58 +9,51 @@
 namespace vanta {
 namespace {
 
-class RetryTest : public testing::RunnerTest {};
-
+// Returns codes in turn (the last one repeats) and records the try counts.
 struct Attempts {
-  std::vector<ErrorCode> codes;  // returned in turn; the last one repeats
-  std::vector<int> try_counts;   // as received
+  std::vector<ErrorCode> codes;
+  std::vector<int> try_counts;
   ErrorCode operator()(int try_count) {
     try_counts.push_back(try_count);
     return codes[std::min(try_counts.size(), codes.size()) - 1];
   }
 };
 
+class RetryTest : public testing::RunnerTest {};
+
 TEST_F(RetryTest, AtMostThreeAttemptsWithGrowingWaits) {
-  const ErrorCode kRefused = WS_ERROR_CONNECT_FAILED;
   struct Row {
     std::vector<ErrorCode> codes;
     int abort_after;  // attempt after which the flag is up (0: never)
-    std::vector<int> try_counts;
-    std::vector<unsigned> waits;
+    int attempts;
     ErrorCode code;
-    bool aborted;
+  } rows[] = {
+      {{WS_ERROR_CONNECT_FAILED}, 0, 3, WS_ERROR_CONNECT_FAILED},
+      {{WS_ERROR_SERVER_ERROR, WS_ERROR_TIMED_OUT}, 0, 3, WS_ERROR_TIMED_OUT},
+      {{WS_ERROR_SERVER_ERROR, WS_SUCCESS}, 0, 2, WS_SUCCESS},
+      {{0x00000001u}, 0, 1, 0x00000001u},  // bit 31 clear: a success
+      {{WS_ERROR_NO_TRANSPORT}, 0, 1, WS_ERROR_NO_TRANSPORT},
+      {{WS_ERROR_BAD_RESPONSE}, 0, 1, WS_ERROR_BAD_RESPONSE},
+      {{WS_ERROR_SERVER_RESULT_8}, 0, 1, WS_ERROR_SERVER_RESULT_8},
+      {{WS_ERROR_SERVER_RESULT_2_5_6_7}, 0, 1, WS_ERROR_SERVER_RESULT_2_5_6_7},
+      {{WS_ERROR_SERVER_RESULT_10}, 0, 1, WS_ERROR_SERVER_RESULT_10},
+      {{WS_ERROR_SERVER_RESULT_11}, 0, 1, WS_ERROR_SERVER_RESULT_11},
+      {{WS_SUCCESS}, 1, 1, WS_SUCCESS},
+      {{WS_ERROR_CONNECT_FAILED}, 2, 2, WS_ERROR_CONNECT_FAILED},
   };
-  const Row rows[] = {
-      {{kRefused}, 0, {1, 2, 3}, {2000, 3000}, kRefused, false},
-      {{WS_ERROR_SERVER_ERROR, WS_ERROR_TIMED_OUT},
-       0,
-       {1, 2, 3},
-       {2000, 3000},
-       WS_ERROR_TIMED_OUT,
-       false},
-      {{WS_ERROR_SERVER_ERROR, WS_SUCCESS}, 0, {1, 2}, {2000}, WS_SUCCESS, false},
-      {{0x00000001u}, 0, {1}, {}, 0x00000001u, false},
-      {{WS_ERROR_NO_TRANSPORT}, 0, {1}, {}, WS_ERROR_NO_TRANSPORT, false},
-      {{WS_ERROR_BAD_RESPONSE}, 0, {1}, {}, WS_ERROR_BAD_RESPONSE, false},
-      {{WS_ERROR_SERVER_RESULT_8}, 0, {1}, {}, WS_ERROR_SERVER_RESULT_8, false},
-      {{WS_ERROR_SERVER_RESULT_2_5_6_7}, 0, {1}, {}, WS_ERROR_SERVER_RESULT_2_5_6_7, false},
-      {{WS_ERROR_SERVER_RESULT_10}, 0, {1}, {}, WS_ERROR_SERVER_RESULT_10, false},
-      {{WS_ERROR_SERVER_RESULT_11}, 0, {1}, {}, WS_ERROR_SERVER_RESULT_11, false},
-      {{WS_SUCCESS}, 1, {1}, {}, WS_SUCCESS, true},
-      {{kRefused}, 2, {1, 2}, {2000}, kRefused, true},
-  };
-  for (size_t i = 0; i < std::size(rows); ++i) {
-    const Row& row = rows[i];
+  for (const Row& row : rows) {
     ClearRecords();
     Attempts attempts{row.codes, {}};
     StepOutcome outcome = RunStep(std::ref(attempts), [&] {
       return row.abort_after != 0 &&
              static_cast<int>(attempts.try_counts.size()) >= row.abort_after;
     });
-    EXPECT_EQ(attempts.try_counts, row.try_counts) << "row " << i;
-    EXPECT_EQ(Waits(), row.waits) << "row " << i;
-    EXPECT_EQ(outcome.code, row.code) << "row " << i;
-    EXPECT_EQ(outcome.aborted, row.aborted) << "row " << i;
+    const std::vector<int> all_tries{1, 2, 3};
+    EXPECT_EQ(attempts.try_counts,
+              std::vector<int>(all_tries.begin(), all_tries.begin() + row.attempts));
+    EXPECT_EQ(Waits(), WaitsBefore(row.attempts));
+    EXPECT_EQ(outcome.code, row.code);
+    EXPECT_EQ(outcome.aborted, row.abort_after != 0);
   }
 }
 

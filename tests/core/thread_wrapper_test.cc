@@ -8,8 +8,6 @@
 #include <string>
 #include <thread>
 
-#include "core/SleepHook.h"
-
 namespace vanta {
 namespace {
 
@@ -77,15 +75,6 @@ TEST(ThreadWrapperTest, JoinAsksARunningWorkerToEnd) {
   ErrorCode result;
   wrapper.Join(&result);
   EXPECT_EQ(result, 0x8000000Au);  // the worker saw TERM_REQUEST
-}
-
-std::atomic<unsigned> slept{0};
-
-TEST(ThreadTest, SleepGoesThroughTheHook) {
-  SleepFunction previous = SetSleepFunctionForTesting([](unsigned ms) { slept = ms; });
-  EXPECT_EQ(Thread::Sleep(2345), WS_SUCCESS);
-  EXPECT_EQ(slept.load(), 2345u);
-  SetSleepFunctionForTesting(previous);
 }
 
 }  // namespace
