@@ -126,6 +126,12 @@ void PrintTable(const TableInput& in, std::ostream& os) {
             Fixed(rate(mon_lib), 0), "fresh handle per report " + Fixed(rate(mon_fresh), 0),
             Fixed(fresh_ratio, 2) + " (rate)", ">= 2", Met(fresh_ratio, 2, false));
 
+  const double mon_lib_cpu = t.Nanos(std::string(kMonitorLibrary) + "_cpu");
+  const double mon_fresh_cpu = t.Nanos(std::string(kMonitorRawFresh) + "_cpu");
+  table.Row("monitor report, client thread CPU time (us)", Fixed(mon_lib_cpu / 1e3, 1),
+            "fresh handle per report " + Fixed(mon_fresh_cpu / 1e3, 1),
+            Ratio(mon_fresh_cpu, mon_lib_cpu) + " (fresh/kept)");
+
   auto rss_row = [&](const std::vector<PeakRss>& rss, const std::string& what) {
     if (rss.size() < 2) return;
     table.Row(
