@@ -145,7 +145,7 @@ int PortIn(const std::string& text, const std::string& key) {
 }  // namespace
 
 std::vector<AllocRow> CountAllocations() {
-  auto peer = StartPeer();
+  BenchPeer peer;
   const std::string base = peer->Url(kDispatcherBase);
   const std::string monitor = peer->Url(kMonitorPath);
   WebService ws;
@@ -171,7 +171,7 @@ std::vector<AllocRow> CountAllocations() {
 
 std::vector<PeakRss> MeasureInProcessNegotiation() {
   if (std::getenv(kChildMarker) != nullptr) return {};
-  auto peer = StartPeer();
+  BenchPeer peer;
   ScratchDir dir;
   const std::string self = SelfPath();
   if (!dir.ok() || self.empty()) return {};

@@ -29,7 +29,7 @@ bool StartService(benchmark::State& state, WebService& ws) {
 }
 
 void Negotiation(benchmark::State& state) {
-  auto peer = StartPeer();
+  BenchPeer peer;
   const std::string base = peer->Url(kDispatcherBase);
   WebService ws;
   if (!StartService(state, ws)) return;
@@ -42,7 +42,7 @@ void Negotiation(benchmark::State& state) {
 }
 
 void Monitor(benchmark::State& state) {
-  auto peer = StartPeer();
+  BenchPeer peer;
   const std::string url = peer->Url(kMonitorPath);
   WebService ws;
   if (!StartService(state, ws)) return;

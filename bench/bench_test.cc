@@ -30,7 +30,7 @@ std::string Header(const RecordedRequest& r, const std::string& name) {
 }
 
 TEST(BaselineTest, LibraryAndRawCurlSendTheSameRequests) {
-  auto peer = StartPeer();
+  BenchPeer peer;
   WebService ws;
   ASSERT_EQ(ws.Initialize(), WS_SUCCESS);
   ws.SetUrlArbiterBase(peer->Url(kDispatcherBase));
@@ -73,7 +73,7 @@ TEST(BaselineTest, DeviceIdBodiesMatchTheText) {
 }
 
 TEST(BaselineTest, MonitorReportsReuseOneConnectionOnlyWhenKeptAlive) {
-  auto peer = StartPeer();
+  BenchPeer peer;
   const std::string url = peer->Url(kMonitorPath);
   WebService ws;
   ASSERT_EQ(ws.Initialize(), WS_SUCCESS);
