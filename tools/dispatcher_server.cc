@@ -48,6 +48,12 @@ DispatcherServer::DispatcherServer(DispatcherBook* book, MonitorBook* monitor, F
   });
   dispatcher_.set_socket_options(ReuseAddressOnly);
   monitor_server_.set_socket_options(ReuseAddressOnly);
+  // Reports come over one kept-alive connection: answer each at once and
+  // keep the connection for as long as the client does.
+  for (httplib::Server* server : {&dispatcher_, &monitor_server_}) {
+    server->set_tcp_nodelay(true);
+    server->set_keep_alive_max_count(1000);
+  }
   dispatcher_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
     Log("dispatcher", req, res);
   });

@@ -291,29 +291,6 @@ TEST(VantaCommandTest, HelpExplainsEveryOptionOnItsLine) {
   }
 }
 
-// The one test that goes through the real registration, with its 2 s and
-// 3 s waits towards the web API that this machine cannot reach.
-TEST(VantaCommandTest, SlowRegistrationIsExplainedAndTheKeyFileWritten) {
-  ScratchDir dir;
-  ChildEnv env;
-  env.unset.push_back("ComSpec");
-  env.set["TEMP"] = dir.path();
-  if (RunChild({kVanta, "device-id"}, env).exit_status != 0) {
-    GTEST_SKIP() << "no device identifier on this machine, so no registration";
-  }
-  DispatcherProcess dispatcher(dir, {});
-  ASSERT_TRUE(dispatcher.ready());
-  ChildResult run = RunChild(NegotiateArgs(dispatcher, {"--request-token-first"}), env);
-  ASSERT_EQ(run.exit_status, 0) << run.err;
-  EXPECT_NE(run.err.find("registering the device identifier with the web API"), std::string::npos)
-      << run.err;
-  picojson::value parsed;
-  ASSERT_EQ(picojson::parse(parsed, run.out), "") << run.out;
-  EXPECT_EQ(Serialized(parsed.get<picojson::object>(), "zuc_key_value"),
-            picojson::value(ReadFile(dir.File("key.tmp"))).serialize());
-  EXPECT_EQ(dispatcher.Stop().exit_status, 0);
-}
-
 }  // namespace
 }  // namespace testing
 }  // namespace vanta
