@@ -162,17 +162,26 @@ int RunNegotiate(const NegotiateOptions& options) {
 
   // The worker always ends: every request has a time limit and at most
   // three attempts.
+  // Polling every millisecond catches the short states of a run against a
+  // local dispatcher; the live line is redrawn only on a change or every
+  // tenth of a second.
   Progress progress(stderr);
   auto started = std::chrono::steady_clock::now();
+  int shown_state = -1;
+  double shown_at = 0;
   for (;;) {
     int state = accessor.GetState();
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
-    progress.Show(state, elapsed.count());
+    if (state != shown_state || elapsed.count() - shown_at >= 0.1) {
+      progress.Show(state, elapsed.count());
+      shown_state = state;
+      shown_at = elapsed.count();
+    }
     if (state == WebServiceAccessor::State::COMPLETE ||
         state == WebServiceAccessor::State::FAILED) {
       break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   progress.Finish();
   ErrorCode result;
