@@ -71,16 +71,20 @@ sanitized_suite() {  # <preset>
 memcheck() {
   local dir=${VANTA_MEMCHECK_BUILD_DIR:-$prefix-memcheck} ok=0
   configure_and_build memcheck "$dir" service_tests accessor_tests || return 1
+  # Left out besides the Slow tests: valgrind runs posix_spawn's CLONE_VM
+  # child as a fork, so a program that cannot be started looks started.
+  local not_under_valgrind='*Slow*:DeviceIdTest.StartsTheInterpreterWithTheQueryAndReadsTheRealAdapter'
   for exe in tests/service/service_tests tests/accessor/accessor_tests; do
     local log=$dir/${exe##*/}.valgrind.log
-    echo "valgrind $exe (without the Slow tests)"
+    echo "valgrind $exe (without $not_under_valgrind)"
     if ! valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite,indirect \
         --errors-for-leak-kinds=definite,indirect --error-exitcode=99 --num-callers=30 \
-        --log-file="$log" "$dir/$exe" --gtest_filter='-*Slow*' >"$log.out" 2>&1; then
+        --log-file="$log" "$dir/$exe" --gtest_filter="-$not_under_valgrind" >"$log.out" 2>&1; then
       ok=1
       tail -n 30 "$log.out"
       cat "$log"
     fi
+    grep -E "tests? ran|PASSED|FAILED" "$log.out" | sed "s/^/  ${exe##*/}: /"
     grep -E "definitely lost|indirectly lost|ERROR SUMMARY|All heap blocks" "$log" |
       sed "s/^==[0-9]*== /  ${exe##*/}: /"
   done
