@@ -39,6 +39,14 @@ struct Answer {
   int delay_ms = 0;      // wait before answering (cut short when the peer stops)
 };
 
+// An answer with this body and status, everything else as default.
+inline Answer Reply(const std::string& body, int status = 200) {
+  Answer answer;
+  answer.status = status;
+  answer.body = body;
+  return answer;
+}
+
 class LocalPeer {
  public:
   enum class Scheme { kHttp, kHttps };
