@@ -4,22 +4,25 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
+#include <cstdio>
 #include <cstring>
-#include <functional>
 #include <string>
+#include <utility>
 
 namespace vanta {
 namespace {
 
-using Quality = WebService::QualityParams;
+const int kFill = 0x11111111;
 
-std::string Answer(const std::string& ports, const std::string& config) {
-  return R"({"status":"ok","gameid":"g","ipv4":"1.2.3.4","ipv6":"","key1":"k1","key2":"k2",)" +
-         ports + config + "}";
+// A successful answer with every connection member, then more members.
+std::string Answer(const std::string& more) {
+  return R"({"status":"ok","gameid":"g","ipv4":"1.2.3.4","ipv6":"","key1":"k1","key2":"k2",)"
+         R"("control_port":1,"video_port":2,"audio_port":3,"input_port":4)" +
+         more + "}";
 }
-const char kPorts[] = R"("control_port":1,"video_port":2,"audio_port":3,"input_port":4)";
-
+std::string Config(const std::string& audio, const std::string& video) {
+  return R"(,"config":{"version":1,"audio":[)" + audio + R"(],"video":[)" + video + "]}";
+}
 std::string A(int level, int bitrate) {
   return R"({"level":)" + std::to_string(level) + R"(,"bitrate":)" + std::to_string(bitrate) + "}";
 }
@@ -27,9 +30,6 @@ std::string V(int level, int fps, int resolution, int bitrate) {
   return R"({"level":)" + std::to_string(level) + R"(,"fps":)" + std::to_string(fps) +
          R"(,"resolutionRatio":)" + std::to_string(resolution) + R"(,"bitrateRatio":)" +
          std::to_string(bitrate) + "}";
-}
-std::string Config(const std::string& audio, const std::string& video) {
-  return R"(,"config":{"version":1,"audio":[)" + audio + R"(],"video":[)" + video + "]}";
 }
 std::string Times(const std::string& entry, int count) {
   std::string list = entry;
@@ -40,118 +40,84 @@ std::string Times(const std::string& entry, int count) {
 struct Outputs {
   std::string ipv4 = "old", ipv6 = "old", key1 = "old", key2 = "old";
   int ports[4] = {-7, -7, -7, -7};
-  Quality quality;
-  Outputs() { std::memset(&quality, 0x11, sizeof quality); }  // every field 0x11111111
+  WebService::QualityParams quality;
+  Outputs() { std::memset(&quality, 0x11, sizeof quality); }  // every field kFill
 
   ErrorCode Parse(const std::string& answer) {
     return ParseGameserviceResponse(answer, ipv4, ipv6, ports[0], ports[1], ports[2], ports[3],
                                     key1, key2, quality);
   }
+  // "written" when the connection outputs hold the answer's standard values,
+  // the outputs themselves when they hold others, then the quality fields
+  // that no longer hold kFill: "written version=1 audio0=5 ".
+  std::string Changed() const {
+    std::string changed = ipv4 + "|" + ipv6 + "|" + key1 + "|" + key2;
+    for (int port : ports) changed += "|" + std::to_string(port);
+    changed = changed == "old|old|old|old|-7|-7|-7|-7" ? ""
+              : changed == "1.2.3.4||k1|k2|1|2|3|4"    ? "written "
+                                                       : changed + " ";
+    auto add = [&](const std::string& name, int value) {
+      if (value != kFill) changed += name + "=" + std::to_string(value) + " ";
+    };
+    add("version", quality.version);
+    add("audio_levels", quality.audio_level_count);
+    add("video_levels", quality.video_level_count);
+    for (int i = 0; i < 8; ++i) {
+      const std::string n = std::to_string(i);
+      add("audio" + n, quality.audio_bitrate[i]);
+      add("fps" + n, quality.video[i].fps);
+      add("resolution" + n, quality.video[i].resolution_ratio);
+      add("bitrate" + n, quality.video[i].bitrate_ratio);
+    }
+    return changed;
+  }
 };
 
-TEST(GameserviceTest, QualityConfiguration) {
-  struct Row {
-    std::string config;
-    uint32_t code;
-    std::function<void(Quality&)> stored;  // what the call must change; null: nothing
-  };
-  const auto v1_empty = [](Quality& q) {
-    q.version = 1, q.audio_level_count = q.video_level_count = 0;
-  };
-  const Row rows[] = {
-      {"", WS_SUCCESS, nullptr},
-      {R"(,"config":{})", WS_SUCCESS, [](Quality& q) { q.version = 0; }},
-      {R"(,"config":{"version":0,"audio":"x"})", WS_SUCCESS, [](Quality& q) { q.version = 0; }},
-      {R"(,"config":{"version":2})", WS_ERROR_BAD_RESPONSE, nullptr},
-      {R"(,"config":{"version":-1})", WS_ERROR_BAD_RESPONSE, nullptr},
-      {R"(,"config":{"version":"1","audio":[],"video":[]})", WS_ERROR_BAD_RESPONSE, nullptr},
-      {R"(,"config":[])", WS_ERROR_BAD_RESPONSE, nullptr},
-      {R"(,"config":null)", WS_ERROR_BAD_RESPONSE, nullptr},
-      {R"(,"config":{"version":1.7,"audio":[],"video":[]})", WS_SUCCESS, v1_empty},
-      {R"(,"config":{"version":1,"video":[]})", WS_ERROR_BAD_RESPONSE, nullptr},
-      {R"(,"config":{"version":1,"audio":{},"video":[]})", WS_ERROR_BAD_RESPONSE, nullptr},
-      {Config(Times(A(0, 1), 9), ""), WS_ERROR_BAD_RESPONSE, nullptr},
-      {Config("", Times(V(0, 1, 1, 1), 9)), WS_ERROR_BAD_RESPONSE, nullptr},
-      {Config(A(0, 1) + "," + A(0, 1), ""), WS_ERROR_BAD_RESPONSE, nullptr},
-      {Config(A(0, 1) + "," + A(2, 1), ""), WS_ERROR_BAD_RESPONSE, nullptr},
-      {Config(A(1, 1), ""), WS_ERROR_BAD_RESPONSE, nullptr},
-      {Config(A(-1, 1), ""), WS_ERROR_BAD_RESPONSE, nullptr},
-      {Config(A(8, 1), ""), WS_ERROR_BAD_RESPONSE, nullptr},
-      {Config("1", ""), WS_ERROR_BAD_RESPONSE, nullptr},
-      {Config(R"({"level":"0","bitrate":1})", ""), WS_ERROR_BAD_RESPONSE, nullptr},
-      {Config("", V(1, 1, 1, 1) + "," + V(0, 1, 1, 1) + "," + V(1, 1, 1, 1)), WS_ERROR_BAD_RESPONSE,
-       nullptr},
-      {Config("", R"({"level":0,"resolutionRatio":1,"bitrateRatio":1})"), WS_ERROR_BAD_RESPONSE,
-       nullptr},
-      {Config("", R"({"level":0,"fps":1,"resolutionRatio":1,"bitrate":1})"), WS_ERROR_BAD_RESPONSE,
-       nullptr},
+// The connection outputs are written exactly when the quality test passed;
+// a value out of range is stored before it is refused.
+TEST(GameserviceTest, ConnectionMembersAndQualityConfiguration) {
+  const std::string w1 = "written version=1 audio_levels=";
+  const std::pair<std::string, std::string> rows[] = {
+      {"", "0 written "},
+      // A later member replaces an earlier one of the same name.
+      {R"(,"control_port":8081.7)", "0 1.2.3.4||k1|k2|8081|2|3|4 "},
+      {R"(,"control_port":2147483648)", "0 1.2.3.4||k1|k2|-2147483648|2|3|4 "},
+      {R"(,"control_port":"8081")", "AC40C807 "},
+      {R"(,"gameid":1)", "AC40C807 "},
+      {R"(,"config":{"version":0,"audio":"x"})", "0 written version=0 "},
+      {R"(,"config":{"version":2})", "AC40C807 "},
+      {R"(,"config":{"version":"1","audio":[],"video":[]})", "AC40C807 "},
+      {R"(,"config":[])", "AC40C807 "},
+      {R"(,"config":{"version":1.7,"audio":[],"video":[]})", "0 " + w1 + "0 video_levels=0 "},
+      {R"(,"config":{"version":1,"video":[]})", "AC40C807 "},
+      {Config(Times(A(0, 1), 9), ""), "AC40C807 "},
+      {Config("", Times(V(0, 1, 1, 1), 9)), "AC40C807 "},
+      {Config(A(0, 1) + "," + A(0, 1), ""), "AC40C807 "},
+      {Config(A(0, 1) + "," + A(2, 1), ""), "AC40C807 "},
+      {Config(A(-1, 1), ""), "AC40C807 "},
+      {Config(A(8, 1), ""), "AC40C807 "},
+      {Config("", R"({"level":0,"resolutionRatio":1,"bitrateRatio":1})"), "AC40C807 "},
       // Levels out of order are stored by level; the limits are inclusive.
-      {Config(A(1, 1024) + "," + A(0, 1), V(0, 60, 100, 100)), WS_SUCCESS,
-       [](Quality& q) {
-         q.version = 1, q.audio_level_count = 2, q.video_level_count = 1;
-         q.audio_bitrate[0] = 1, q.audio_bitrate[1] = 1024, q.video[0] = {60, 100, 100};
-       }},
+      {Config(A(1, 1024) + "," + A(0, 1), V(0, 60, 100, 100)),
+       "0 " + w1 + "2 video_levels=1 audio0=1 fps0=60 resolution0=100 bitrate0=100 audio1=1024 "},
       // Out of range values: stored up to and including the offending entry.
-      {Config(A(0, 5) + "," + A(1, 0) + "," + A(2, 6), V(0, 1, 1, 1)), WS_ERROR_BAD_RESPONSE,
-       [](Quality& q) {
-         q.version = 1, q.audio_level_count = 3, q.audio_bitrate[0] = 5, q.audio_bitrate[1] = 0;
-       }},
-      {Config(A(1, 1025) + "," + A(0, 5), ""), WS_ERROR_BAD_RESPONSE,
-       [](Quality& q) { q.version = 1, q.audio_level_count = 2, q.audio_bitrate[1] = 1025; }},
-      {Config(A(0, 5), V(0, 1, 2, 3) + "," + V(1, 61, 100, 100)), WS_ERROR_BAD_RESPONSE,
-       [](Quality& q) {
-         q.version = 1, q.audio_level_count = 1, q.video_level_count = 2, q.audio_bitrate[0] = 5;
-         q.video[0] = {1, 2, 3}, q.video[1] = {61, 100, 100};
-       }},
-      {Config("", V(0, 1, 0, 1)), WS_ERROR_BAD_RESPONSE,
-       [](Quality& q) {
-         q.version = 1, q.audio_level_count = 0, q.video_level_count = 1, q.video[0] = {1, 0, 1};
-       }},
-      {Config("", V(0, 1, 1, 101)), WS_ERROR_BAD_RESPONSE,
-       [](Quality& q) {
-         q.version = 1, q.audio_level_count = 0, q.video_level_count = 1, q.video[0] = {1, 1, 101};
-       }},
+      {Config(A(0, 5) + "," + A(1, 0) + "," + A(2, 6), V(0, 1, 1, 1)),
+       "AC40C807 " + w1 + "3 audio0=5 audio1=0 "},
+      {Config(A(1, 1025) + "," + A(0, 5), ""), "AC40C807 " + w1 + "2 audio1=1025 "},
+      {Config(A(0, 5), V(0, 1, 2, 3) + "," + V(1, 61, 100, 100)),
+       "AC40C807 " + w1 +
+           "1 video_levels=2 audio0=5 fps0=1 resolution0=2 bitrate0=3 fps1=61 resolution1=100 "
+           "bitrate1=100 "},
+      {Config("", V(0, 1, 0, 1)),
+       "AC40C807 " + w1 + "0 video_levels=1 fps0=1 resolution0=0 bitrate0=1 "},
+      {Config("", V(0, 1, 1, 101)),
+       "AC40C807 " + w1 + "0 video_levels=1 fps0=1 resolution0=1 bitrate0=101 "},
   };
-  for (const Row& row : rows) {
+  for (const auto& [members, expected] : rows) {
     Outputs out;
-    Quality expected = out.quality;
-    if (row.stored) row.stored(expected);
-    EXPECT_EQ(out.Parse(Answer(kPorts, row.config)).GetValue(), row.code) << row.config;
-    EXPECT_EQ(std::memcmp(&out.quality, &expected, sizeof expected), 0) << row.config;
-    // The connection outputs are written exactly when the quality test passed.
-    bool written = row.code == WS_SUCCESS || row.stored != nullptr;
-    EXPECT_EQ(out.ipv4, written ? "1.2.3.4" : "old") << row.config;
-    EXPECT_EQ(out.ports[3], written ? 4 : -7) << row.config;
-  }
-}
-
-TEST(GameserviceTest, ConnectionMembers) {
-  const std::string rest = R"("video_port":2,"audio_port":3,"input_port":4)";
-  struct Row {
-    std::string answer;
-    uint32_t code;
-    int control_port;  // -7: untouched
-  };
-  const Row rows[] = {
-      {Answer(R"("control_port":8081.7,)" + rest, ""), WS_SUCCESS, 8081},
-      {Answer(R"("control_port":-5,)" + rest, ""), WS_SUCCESS, -5},
-      {Answer(R"("control_port":2147483648,)" + rest, ""), WS_SUCCESS, INT_MIN},
-      {Answer(R"("control_port":"8081",)" + rest, ""), WS_ERROR_BAD_RESPONSE, -7},
-      {Answer(rest, ""), WS_ERROR_BAD_RESPONSE, -7},
-      {R"({"status":"ok","ipv4":"a","ipv6":"b","key1":"c","key2":"d",)" + std::string(kPorts) + "}",
-       WS_ERROR_BAD_RESPONSE, -7},
-      {R"({"status":"ok","gameid":1,"ipv4":"a","ipv6":"b","key1":"c","key2":"d",)" +
-           std::string(kPorts) + "}",
-       WS_ERROR_BAD_RESPONSE, -7},
-      {R"({"status":"ng","result":8,"message":"x"})", WS_ERROR_SERVER_RESULT_8, -7},
-  };
-  for (const Row& row : rows) {
-    Outputs out;
-    EXPECT_EQ(out.Parse(row.answer).GetValue(), row.code) << row.answer;
-    EXPECT_EQ(out.ports[0], row.control_port) << row.answer;
-    bool written = row.code == WS_SUCCESS;
-    EXPECT_EQ(out.ipv4 + out.ipv6 + out.key1 + out.key2, written ? "1.2.3.4k1k2" : "oldoldoldold");
-    EXPECT_EQ(out.ports[1] + out.ports[2] + out.ports[3], written ? 9 : -21) << row.answer;
+    char code[16];
+    std::snprintf(code, sizeof code, "%X ", out.Parse(Answer(members)).GetValue());
+    EXPECT_EQ(code + out.Changed(), expected) << members;
   }
 }
 
