@@ -37,12 +37,10 @@ TEST_F(DeviceIdTest, BuildsFromTheUuidFileAndTheFirstAdapter) {
       {normal, 6, Status::kOk, "", 55, Failure::kNone, ExpectedDeviceId()},
       {normal, 8, Status::kOk, "", 55, Failure::kNone, ExpectedDeviceId()},  // cut to 17
       {normal, 0, Status::kOk, "", 55, Failure::kNone, uuid + "-"},
-      {normal, 1, Status::kOk, "", 55, Failure::kNone, uuid + "-00"},
       {normal, 6, Status::kOk, "ab", 12, Failure::kNone, "ab4C4C4544-"},
       {testing::Utf16(header + "\r\n" + uuid), 6, Status::kOk, "", 55, Failure::kNone,
        header.substr(64, 36) + "-" + kAddress},
       {testing::Utf16("UUID\r\n4C4C"), 2, Status::kOk, "", 55, Failure::kNone, "4C4C-00-1A"},
-      {"", 6, Status::kOk, "", 55, Failure::kNone, std::string("-") + kAddress},
       {std::nullopt, 6, Status::kOk, "x", 55, Failure::kUuidFileUnreadable, "x"},
       {normal, 6, Status::kUnreadable, "x", 55, Failure::kAdapterListUnreadable, "x"},
       {normal, 6, Status::kBufferUnavailable, "x", 55, Failure::kAdapterBufferUnavailable, "x"},
@@ -61,55 +59,45 @@ TEST_F(DeviceIdTest, BuildsFromTheUuidFileAndTheFirstAdapter) {
     EXPECT_EQ(failure, row.failure) << row.expected;
     EXPECT_EQ(std::string(buffer), row.expected);
   }
-}
-
-// The first adapter as /sys/class/net shows it: the lowest interface index
-// that is not loopback (flag 0x8) and has a hardware address.
-std::string FirstAdapterFromSysfs() {
-  int best_index = 0;
-  std::string best;
-  for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net")) {
-    unsigned flags = 0;
-    int index = 0;
-    std::string address;
-    std::ifstream(entry.path() / "flags") >> std::hex >> flags;
-    std::ifstream(entry.path() / "ifindex") >> index;
-    std::ifstream(entry.path() / "address") >> address;
-    if ((flags & 0x8) != 0 || address.empty() || (!best.empty() && index > best_index)) continue;
-    best_index = index;
-    best = address;
-  }
-  for (char& c : best) c = c == ':' ? '-' : static_cast<char>(std::toupper(c));
-  return best.substr(0, 17);
-}
-
-TEST_F(DeviceIdTest, StartsTheInterpreterWithTheQueryAndReadsTheRealAdapter) {
-  SetAdapterSourceForTesting(nullptr);
-  char buffer[55] = {};
-  const std::string address = FirstAdapterFromSysfs();
-  EXPECT_EQ(CreateDeviceIdText(buffer, sizeof(buffer), nullptr), !address.empty());
   EXPECT_EQ(ReadTempFile("arguments"), "/C|wmic|csproduct|get|uuid|>|" + dir_ + "/id.tmp|");
-  EXPECT_EQ(std::string(buffer), address.empty() ? "" : std::string(kUuid) + "-" + address);
-
   testing::ScopedEnv missing("ComSpec", dir_ + "/no-such-interpreter");
   Failure failure = Failure::kNone;
+  char buffer[55] = {};
   EXPECT_FALSE(CreateDeviceIdText(buffer, sizeof(buffer), &failure));
   EXPECT_EQ(failure, Failure::kProcessNotStarted);
 }
 
 // Without ComSpec the library writes the UUID file itself from the
-// machine's identity, upper case in 8-4-4-4-12 form.
-TEST_F(DeviceIdTest, WithoutAnInterpreterUsesTheMachineIdentity) {
+// machine's identity, upper case in 8-4-4-4-12 form; the real first adapter
+// is the one of lowest interface index that is not loopback (flag 0x8) and
+// has a hardware address.
+TEST_F(DeviceIdTest, MachineIdentityAndRealAdapter) {
   testing::ScopedEnv no_interpreter("ComSpec", std::nullopt);
+  SetAdapterSourceForTesting(nullptr);
   std::string id;
   std::ifstream("/sys/class/dmi/id/product_uuid") >> id;
   if (id.size() != 36 && (std::ifstream("/etc/machine-id") >> id) && id.size() == 32) {
     for (size_t dash : {8, 13, 18, 23}) id.insert(dash, "-");
   }
-  for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  int best_index = 0;
+  std::string address;
+  for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net")) {
+    unsigned flags = 0;
+    int index = 0;
+    std::string text;
+    std::ifstream(entry.path() / "flags") >> std::hex >> flags;
+    std::ifstream(entry.path() / "ifindex") >> index;
+    std::ifstream(entry.path() / "address") >> text;
+    if ((flags & 0x8) != 0 || text.empty() || (!address.empty() && index > best_index)) continue;
+    best_index = index;
+    address = text;
+  }
+  const bool built = id.size() == 36 && !address.empty();
+  std::string expected = built ? id + "-" + address.substr(0, 17) : "";
+  for (char& c : expected) c = c == ':' ? '-' : static_cast<char>(std::toupper(c));
   char buffer[55] = {};
-  EXPECT_EQ(CreateDeviceIdText(buffer, sizeof(buffer), nullptr), id.size() == 36);
-  EXPECT_EQ(std::string(buffer), id.size() == 36 ? id + "-" + kAddress : "");
+  EXPECT_EQ(CreateDeviceIdText(buffer, sizeof(buffer), nullptr), built);
+  EXPECT_EQ(std::string(buffer), expected);
 }
 
 }  // namespace
