@@ -1,5 +1,5 @@
-// Sets or unsets one environment variable for a test's lifetime and
-// restores it afterwards.
+// Sets (nullopt: unsets) one environment variable and restores it when the
+// object goes.
 #ifndef VANTA_TESTS_PLATFORM_SCOPED_ENV_H_
 #define VANTA_TESTS_PLATFORM_SCOPED_ENV_H_
 
@@ -21,11 +21,7 @@ class ScopedEnv {
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   void Set(const std::optional<std::string>& value) {
-    if (value) {
-      setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-      unsetenv(name_.c_str());
-    }
+    value ? setenv(name_.c_str(), value->c_str(), 1) : unsetenv(name_.c_str());
   }
 
  private:
