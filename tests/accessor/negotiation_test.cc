@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "accessor/Retry.h"
 #include "tests/accessor/RunnerFixture.h"
 #include "tests/support/LocalPeer.h"
 #include "tests/support/TestWebApiHost.h"
@@ -172,21 +173,9 @@ TEST_F(NegotiationTest, RegistrationOutcomeGatesNothing) {
   }
 }
 
-// Destroying the accessor while the peer holds a request stops the run
-// after that request; an accessor that never started ends at once.
-TEST_F(NegotiationTest, DestroyingTheAccessorAbortsAfterTheCurrentRequest) {
-  Answer held = kAllOk[1].second;
-  held.delay_ms = 500;
-  NewPeer().SetAnswer(kAccess, held);
-  {
-    WebServiceAccessor accessor;
-    Start(accessor, false);
-    ASSERT_TRUE(peer_->WaitForRequests(1, std::chrono::seconds(10)));
-  }
-  EXPECT_EQ(States(), (std::vector<int>{1, 5}));
-  EXPECT_EQ(Results(), std::vector<ErrorCode>{WS_ERROR_ABORTED});
-  EXPECT_FALSE(ReadTempFile("key.tmp").has_value());
-  EXPECT_EQ(peer_->Requests().size(), 1u);
+// An accessor that never started ends at once when destroyed (its
+// destruction during a run is covered by the abort tests).
+TEST_F(NegotiationTest, DestroyingANeverStartedAccessorReturnsAtOnce) {
   {
     WebServiceAccessor never_started;
     ASSERT_EQ(never_started.Initialize(3, "t", "b", 0, 0, "g", false, "k", 0, 0, 0, 0, 0, 0), 0u);
@@ -224,6 +213,54 @@ TEST_F(NegotiationTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
     EXPECT_EQ(Waits(), WaitsBefore(keys.size()));
     EXPECT_TRUE(States().empty());
   }
+}
+
+// Returns codes in turn (the last one repeats) and records the try counts.
+struct Attempts {
+  std::vector<ErrorCode> codes;
+  std::vector<int> try_counts;
+  ErrorCode operator()(int try_count) {
+    try_counts.push_back(try_count);
+    return codes[std::min(try_counts.size(), codes.size()) - 1];
+  }
+};
+
+TEST_F(NegotiationTest, RetryRuleAtMostThreeAttemptsWithGrowingWaits) {
+  struct Row {
+    std::vector<ErrorCode> codes;
+    int abort_after;  // attempt after which the flag is up (0: never)
+    int attempts;
+    ErrorCode code;
+  } rows[] = {
+      {{WS_ERROR_CONNECT_FAILED}, 0, 3, WS_ERROR_CONNECT_FAILED},
+      {{WS_ERROR_SERVER_ERROR, WS_ERROR_TIMED_OUT}, 0, 3, WS_ERROR_TIMED_OUT},
+      {{0x00000001u}, 0, 1, 0x00000001u},  // bit 31 clear: a success
+      {{WS_ERROR_SERVER_RESULT_10}, 0, 1, WS_ERROR_SERVER_RESULT_10},
+      {{WS_SUCCESS}, 1, 1, WS_SUCCESS},
+      {{WS_ERROR_CONNECT_FAILED}, 2, 2, WS_ERROR_CONNECT_FAILED},
+  };
+  for (const Row& row : rows) {
+    ClearRecords();
+    Attempts attempts{row.codes, {}};
+    StepOutcome outcome = RunStep(std::ref(attempts), [&] {
+      return row.abort_after != 0 &&
+             static_cast<int>(attempts.try_counts.size()) >= row.abort_after;
+    });
+    const std::vector<int> all_tries{1, 2, 3};
+    EXPECT_EQ(attempts.try_counts,
+              std::vector<int>(all_tries.begin(), all_tries.begin() + row.attempts));
+    EXPECT_EQ(Waits(), WaitsBefore(row.attempts));
+    EXPECT_EQ(outcome.code, row.code);
+    EXPECT_EQ(outcome.aborted, row.abort_after != 0);
+  }
+}
+
+// The one test that waits for the real 2 s and 3 s.
+TEST(RetrySlowTest, RealWaitsBetweenAttempts) {
+  Attempts attempts{{WS_ERROR_CONNECT_FAILED}, {}};
+  StepOutcome outcome = RunStep(std::ref(attempts), [] { return false; });
+  EXPECT_EQ(attempts.try_counts, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(outcome.code, WS_ERROR_CONNECT_FAILED);
 }
 
 }  // namespace

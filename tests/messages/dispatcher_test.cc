@@ -1,11 +1,16 @@
-// The three dispatcher requests through the public API against a local peer.
+// The three dispatcher requests through the public API against a local
+// peer, and JSON numbers under a locale with a decimal comma.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <climits>
+#include <clocale>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
 
+#include "messages/Json.h"
 #include "tests/support/LocalPeer.h"
 #include "vanta/WebService.h"
 
@@ -124,6 +129,38 @@ TEST_F(DispatcherTest, AnswerEnvelope) {
   peer.SetAnswer("/d/request_accesstoken", Reply(R"({"status":"ok","access_token":""})"));
   EXPECT_EQ(service.RequestZuAccesstoken(3, "t", "k", 0, access_token), WS_SUCCESS);
   EXPECT_EQ(access_token, "");
+}
+
+// Makes the C locale one whose decimal separator is ",", generating
+// de_DE.UTF-8 into a private directory when the system lacks it.
+bool UseCommaLocale() {
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+    // One directory per process: other test runs may generate at once.
+    std::string dir = ::testing::TempDir() + "vanta-locales-" + std::to_string(getpid());
+    std::string command = "mkdir -p '" + dir + "' && localedef -i de_DE -f UTF-8 '" + dir +
+                          "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return false;
+    setenv("LOCPATH", dir.c_str(), 1);
+    bool made = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    // The loaded locale stays mapped; its files are no longer needed.
+    if (std::system(("rm -rf '" + dir + "'").c_str()) != 0 || !made) return false;
+  }
+  return std::string(std::localeconv()->decimal_point) == ",";
+}
+
+TEST(JsonTest, NumbersUseDotUnderCommaLocale) {
+  if (!UseCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma could be made";
+  const std::pair<double, std::string> rows[] = {{1.5, "1.5"},
+                                                 {-0.25, "-0.25"},
+                                                 {9007199254740993.0, "9007199254740992"},
+                                                 {1e300, "1.0000000000000001e+300"}};
+  for (const auto& [number, text] : rows) {
+    EXPECT_EQ(json::Write(picojson::value(number)), text);
+    picojson::value parsed;
+    ASSERT_EQ(json::Parse(text, parsed), WS_SUCCESS) << text;
+    EXPECT_EQ(parsed.get<double>(), number) << text;
+  }
+  std::setlocale(LC_ALL, "C");
 }
 
 }  // namespace

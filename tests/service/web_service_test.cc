@@ -1,4 +1,5 @@
-// The life cycle of a WebService and of its copies.
+// The life cycle of a WebService and of its copies, and the release check
+// of Initialize.
 #include "vanta/WebService.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "service/ReleaseGate.h"
 #include "tests/support/LocalPeer.h"
 #include "tests/support/TestWebApiHost.h"
 
@@ -89,6 +92,27 @@ TEST(WebServiceTest, CopiesShareOneTransport) {
     ws->Terminate();
   }
   EXPECT_EQ(peer.Requests().size(), 3u);
+}
+
+TEST(ReleaseGateTest, OnlyTheExactReleasesPass) {
+  const Releases vendor{0x1010107FUL, 0x074600u};
+  const std::pair<Releases, uint32_t> rows[] = {
+      {{0x1010107FUL, 0x074600u}, WS_SUCCESS},
+      {{0x1010108FUL, 0x074600u}, WS_ERROR_LIBRARY_VERSION},  // OpenSSL 1.1.1h
+      {{0x1010106FUL, 0x074600u}, WS_ERROR_LIBRARY_VERSION},  // 1.1.1f
+      {{0x1010107FUL, 0x074700u}, WS_ERROR_LIBRARY_VERSION},  // libcurl 7.71.0
+      {{0x1010107FUL, 0x074500u}, WS_ERROR_LIBRARY_VERSION},  // 7.69.0
+      {{0x1010107FUL, 0u}, WS_ERROR_LIBRARY_VERSION},         // libcurl not asked
+  };
+  for (const auto& [runtime, expected] : rows) {
+    EXPECT_EQ(CheckReleases(runtime, vendor).GetValue(), expected)
+        << std::hex << runtime.openssl << " " << runtime.curl;
+  }
+  // The libraries this program runs with pass in build mode; libcurl is
+  // not asked once OpenSSL differs.
+  const Releases required = RequiredReleases();
+  EXPECT_EQ(CheckReleases(RuntimeReleases(required), required), WS_SUCCESS);
+  EXPECT_EQ(RuntimeReleases({required.openssl + 0x10, required.curl}).curl, 0u);
 }
 
 }  // namespace

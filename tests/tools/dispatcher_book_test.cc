@@ -6,8 +6,6 @@
 #include <tuple>
 
 #include "messages/Json.h"
-#include "tools/describe_code.h"
-#include "tools/fault_plan.h"
 #include "vanta/WebService.h"
 
 namespace vanta {
@@ -54,49 +52,6 @@ TEST(DispatcherBookTest, AcceptsWellFormedRequestsForWhatItIssued) {
     picojson::value parsed;
     EXPECT_EQ(json::CheckEnvelope(answer, parsed).GetValue(), expected) << body << "\n" << answer;
   }
-}
-
-TEST(FaultPlanTest, FaultsHitTheFirstRequestsOfTheirAction) {
-  FaultPlan plan({"a", "b"});
-  std::string error;
-  ASSERT_TRUE(plan.Add(FaultKind::kRefuse, "a=10", &error)) << error;
-  ASSERT_TRUE(plan.Add(FaultKind::kDelay, "a=5", &error)) << error;
-  ASSERT_TRUE(plan.Add(FaultKind::kHttpStatus, "b=503", &error)) << error;
-  plan.SetCount(2);
-  for (int i = 0; i < 2; ++i) {
-    Fault a = plan.Take("a");
-    EXPECT_TRUE(a.refuse && a.refuse_result == 10 && a.delay_ms == 5 && a.http_status == 0);
-  }
-  EXPECT_FALSE(plan.Take("a").Any()) << "used up after two requests";
-  EXPECT_EQ(plan.Take("b").http_status, 503) << "each action counts on its own";
-  EXPECT_FALSE(plan.Take("c").Any());
-
-  struct Row {
-    FaultKind kind;
-    const char* entry;
-  };
-  const Row refused[] = {
-      {FaultKind::kRefuse, "c=1"},       {FaultKind::kRefuse, "a"},
-      {FaultKind::kHttpStatus, "a=399"}, {FaultKind::kHttpStatus, "a=600"},
-      {FaultKind::kDelay, "a=-1"},       {FaultKind::kDelay, "a=600001"},
-  };
-  for (const Row& row : refused) {
-    FaultPlan fresh({"a"});
-    error.clear();
-    EXPECT_FALSE(fresh.Add(row.kind, row.entry, &error)) << row.entry;
-    EXPECT_FALSE(error.empty()) << row.entry;
-    EXPECT_FALSE(fresh.Take("a").Any()) << row.entry << " must leave no fault behind";
-  }
-}
-
-TEST(DescribeCodeTest, HexAndName) {
-  const std::pair<uint32_t, const char*> rows[] = {
-      {WS_SUCCESS, "0x00000000 WS_SUCCESS"},
-      {WS_ERROR_SERVER_RESULT_10, "0xAC40C811 WS_ERROR_SERVER_RESULT_10"},
-      {0xAC40C803u, "0xAC40C803"},  // inside the family, but unused
-      {0x1u, "0x00000001"},
-  };
-  for (const auto& [code, text] : rows) EXPECT_EQ(DescribeCode(code), text);
 }
 
 }  // namespace

