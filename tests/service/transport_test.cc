@@ -13,6 +13,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "service/BuiltinRoots.h"
@@ -53,31 +54,24 @@ TEST_F(TransportTest, RequestsAsTheyArriveAndAnswersAsTheyLeave) {
   const std::set<std::string> not_ours = {"Host",        "Content-Length", "REMOTE_ADDR",
                                           "REMOTE_PORT", "LOCAL_ADDR",     "LOCAL_PORT"};
   const std::string nul_body("a\0b", 3);
-  struct Row {
-    bool post;
-    std::string text, target, body;
-  } rows[] = {
-      {true, "", "/p", ""},
-      {true, nul_body, "/p", nul_body},
-      {false, "", "/p?", ""},
-      {false, "a=1&b=x", "/p?a=1&b=x", ""},
-  };
-  for (const Row& row : rows) {
+  // POST sends the text as its body; GET puts "?" and the text after the path.
+  const std::pair<bool, std::string> rows[] = {
+      {true, ""}, {true, nul_body}, {false, ""}, {false, "a=1&b=x"}};
+  for (const auto& [post, text] : rows) {
     std::string response = "stale";
-    ASSERT_EQ(Send(row.post, peer_.Url("/p"), row.text, response), WS_SUCCESS);
+    ASSERT_EQ(Send(post, peer_.Url("/p"), text, response), WS_SUCCESS);
     EXPECT_EQ(response, big_answer);
     const testing::RecordedRequest request = peer_.Requests().back();
-    EXPECT_EQ(request.method, row.post ? "POST" : "GET");
-    EXPECT_EQ(request.target, row.target);
-    EXPECT_EQ(request.body, row.body);
+    EXPECT_EQ(request.method + " " + request.target + " " + request.body,
+              post ? "POST /p " + text : "GET /p?" + text + " ");
     std::string ours;
     for (const auto& [name, value] : request.headers) {
       if (not_ours.count(name) == 0) ours += name + ": " + value + "|";
     }
     EXPECT_EQ(ours,
-              "Accept: application/json|" + std::string(row.post ? "" : "Connection: Keep-Alive|") +
+              "Accept: application/json|" + std::string(post ? "" : "Connection: Keep-Alive|") +
                   "Content-Type: application/json; charset: utf-8|User-Agent: zarerozevoz/0.0.1|")
-        << row.target;
+        << text;
   }
 }
 
@@ -132,23 +126,19 @@ TEST_F(TransportTest, FailuresOfBothExchanges) {
   moved.location = "/final";
   peer_.SetAnswer("/moved", moved);
   peer_.SetAnswer("/final", Reply("arrived"));
-  struct Row {
-    std::string url;
-    uint32_t expected;
-    std::string response;
-  } rows[] = {
-      {peer_.Url("/missing"), WS_ERROR_SERVER_ERROR, ""},
-      {peer_.Url("/moved"), WS_SUCCESS, "arrived"},
-      {"http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()), WS_ERROR_CONNECT_FAILED,
-       ""},
-      {https_peer.Url("/j"), WS_ERROR_TLS_FAILED, ""},
-      {"", WS_ERROR_URL_MALFORMED, ""},
+  const std::pair<std::string, uint32_t> rows[] = {
+      {peer_.Url("/missing"), WS_ERROR_SERVER_ERROR},
+      {peer_.Url("/moved"), WS_SUCCESS},
+      {"http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()),
+       WS_ERROR_CONNECT_FAILED},
+      {https_peer.Url("/j"), WS_ERROR_TLS_FAILED},
+      {"", WS_ERROR_URL_MALFORMED},
   };
   for (bool post : {true, false}) {
-    for (const Row& row : rows) {
+    for (const auto& [url, code] : rows) {
       std::string response = "stale";
-      EXPECT_EQ(Send(post, row.url, "{}", response).GetValue(), row.expected) << row.url;
-      EXPECT_EQ(response, row.response) << row.url;
+      EXPECT_EQ(Send(post, url, "{}", response).GetValue(), code) << url;
+      EXPECT_EQ(response, code == WS_SUCCESS ? "arrived" : "") << url;
     }
   }
   EXPECT_EQ(peer_.RequestsTo("/final").size(), 2u);
@@ -179,17 +169,13 @@ TEST(SslContextCallbackTest, LoadsExactlyTheFourRootsAndToleratesThemAlreadyPres
   while (X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) roots.push_back(cert);
   BIO_free(bio);
   ASSERT_EQ(roots.size(), 4u);
-  struct Row {
-    int roots_added_before;  // from the front of the list
-    int callback_runs;
-  };
-  for (const Row& row : {Row{0, 1}, Row{1, 1}, Row{4, 1}, Row{0, 2}}) {
-    const std::string name = std::to_string(row.roots_added_before) + " roots before, " +
-                             std::to_string(row.callback_runs) + " runs";
+  // Roots in the store before (from the front of the list), runs of the callback.
+  for (const auto& [before, runs] : {std::pair{0, 1}, {1, 1}, {4, 1}, {0, 2}}) {
+    const std::string name = std::to_string(before) + " before, " + std::to_string(runs) + " runs";
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
     X509_STORE* store = SSL_CTX_get_cert_store(ctx);
-    for (int i = 0; i < row.roots_added_before; ++i) X509_STORE_add_cert(store, roots[i]);
-    for (int run = 0; run < row.callback_runs; ++run) {
+    for (int i = 0; i < before; ++i) X509_STORE_add_cert(store, roots[i]);
+    for (int run = 0; run < runs; ++run) {
       ERR_raise(ERR_LIB_X509, X509_R_CERT_ALREADY_IN_HASH_TABLE);  // a stale error
       EXPECT_EQ(WebServiceHttp::SslContextCallback(nullptr, ctx, nullptr), CURLE_OK) << name;
       EXPECT_EQ(ERR_peek_error(), 0u) << name;

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -24,25 +23,19 @@ int LastClientPort(const LocalPeer& peer) { return peer.Requests().back().client
 TEST(WebServiceTest, ObjectWithoutTransportRefusesEveryRequestAndSendsNothing) {
   LocalPeer peer;
   testing::SetWebApiOriginForTesting(peer.Url(""));
-  const std::function<void(WebService&)> states[] = {
-      [](WebService&) {},  // fresh
-      [](WebService& ws) {
-        ws.Initialize();
-        ws.Terminate();
-      },
-      [](WebService& ws) {
-        ws.Terminate();
-        ws.Terminate();
-      },
-      [](WebService& ws) {  // copy of a fresh object whose source is initialised afterwards
-        WebService source;
-        ws = source;
-        source.Initialize();
-      },
-  };
-  for (size_t i = 0; i < sizeof(states) / sizeof(states[0]); ++i) {
-    WebService ws;
-    states[i](ws);
+  // Fresh, terminated (twice), and a copy of a fresh object whose source
+  // is initialised afterwards.
+  WebService fresh, terminated, copy;
+  ASSERT_EQ(terminated.Initialize(), WS_SUCCESS);
+  terminated.Terminate();
+  terminated.Terminate();
+  {
+    WebService source;
+    copy = source;
+    ASSERT_EQ(source.Initialize(), WS_SUCCESS);
+  }
+  for (WebService* service : {&fresh, &terminated, &copy}) {
+    WebService& ws = *service;
     ws.SetUrlArbiterBase(peer.Url("/d/"));
     ws.SetUriRequestLauncherMonitorPut(peer.Url("/m"));
     ws.SetUrlSendDeviceId();
@@ -60,7 +53,7 @@ TEST(WebServiceTest, ObjectWithoutTransportRefusesEveryRequestAndSendsNothing) {
         ws.RequestLauncherMonitorPut(1, 2, 3, 4, 5, "", 6),
         ws.RequestSendDeviceId("k", "d", &text, &number, "0", "1.1.0"),
     };
-    for (ErrorCode code : codes) EXPECT_EQ(code.GetValue(), WS_ERROR_FAILED) << "state " << i;
+    for (ErrorCode code : codes) EXPECT_EQ(code.GetValue(), WS_ERROR_FAILED);
     EXPECT_EQ(text + std::to_string(number) + std::to_string(quality.version), "old17");
   }
   EXPECT_TRUE(peer.Requests().empty());
