@@ -62,6 +62,13 @@ TEST(SocketFaultsTest, EachBrokenConnectionGivesItsCodeOnBothExchanges) {
     EXPECT_EQ(ws.RequestRestRpc(url, "q", response).GetValue(), row.expected) << row.name;
     EXPECT_EQ(response, "") << row.name;
     EXPECT_EQ(peer.Connections(), 2u) << row.name;
+    // The peers that answer at all have read both requests whole first.
+    const auto requests = peer.Requests();
+    ASSERT_EQ(requests.size(), row.policy.action == Action::kSend ? 2u : 0u) << row.name;
+    if (!requests.empty()) {
+      EXPECT_EQ(requests[0].method + " " + requests[0].body, "POST {}") << row.name;
+      EXPECT_EQ(requests[1].method + " " + requests[1].target, "GET /f?q") << row.name;
+    }
   }
 }
 
