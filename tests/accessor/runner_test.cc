@@ -1,15 +1,20 @@
-// Whole negotiations of an accessor against a local peer that stands in for
-// the dispatcher and the web API.
+// The negotiation runner: the device identifier, the retry rule, and whole
+// negotiations of an accessor against a local peer that stands in for the
+// dispatcher and the web API.
 #include <gtest/gtest.h>
 #include <picojson.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "accessor/DeviceId.h"
 #include "accessor/Retry.h"
 #include "tests/accessor/RunnerFixture.h"
 #include "tests/support/LocalPeer.h"
@@ -21,6 +26,8 @@ namespace {
 
 using testing::Answer;
 using testing::Reply;
+using Status = platform::AdapterAddress::Status;
+using Failure = DeviceIdFailure;
 
 const std::string kToken = "/dispatcher/request_token";
 const std::string kAccess = "/dispatcher/request_accesstoken";
@@ -37,7 +44,7 @@ const std::vector<std::pair<std::string, Answer>> kAllOk = {
     {kRegister, kRegisterOk},
 };
 
-class NegotiationTest : public testing::RunnerTest {
+class AccessorTest : public testing::RunnerTest {
  protected:
   // A peer that answers every request with success and has seen nothing.
   testing::LocalPeer& NewPeer() {
@@ -70,7 +77,7 @@ class NegotiationTest : public testing::RunnerTest {
   std::unique_ptr<testing::LocalPeer> peer_;
 };
 
-TEST_F(NegotiationTest, CompleteRunWithAndWithoutAFreshToken) {
+TEST_F(AccessorTest, CompleteRunWithAndWithoutAFreshToken) {
   for (bool token_first : {true, false}) {
     NewPeer();
     WebServiceAccessor accessor;
@@ -114,7 +121,7 @@ TEST_F(NegotiationTest, CompleteRunWithAndWithoutAFreshToken) {
 
 // Each dispatcher step runs under the retry rule; a step that gives up
 // ends the run with FAILED and its last code.
-TEST_F(NegotiationTest, StepsRetryAndGiveUp) {
+TEST_F(AccessorTest, StepsRetryAndGiveUp) {
   const Answer unlisted = Reply(R"({"status":"ng","result":0,"message":""})");
   const Answer refused = Reply(R"({"status":"ng","result":2,"message":"no"})");
   struct Row {
@@ -145,7 +152,7 @@ TEST_F(NegotiationTest, StepsRetryAndGiveUp) {
 }
 
 // The registration and the identifier gate nothing: the run completes.
-TEST_F(NegotiationTest, RegistrationOutcomeGatesNothing) {
+TEST_F(AccessorTest, RegistrationOutcomeGatesNothing) {
   struct Row {
     std::string origin;  // of the web API ("": the peer)
     bool identifier;
@@ -175,7 +182,7 @@ TEST_F(NegotiationTest, RegistrationOutcomeGatesNothing) {
 
 // An accessor that never started ends at once when destroyed (its
 // destruction during a run is covered by the abort tests).
-TEST_F(NegotiationTest, DestroyingANeverStartedAccessorReturnsAtOnce) {
+TEST_F(AccessorTest, DestroyingANeverStartedAccessorReturnsAtOnce) {
   {
     WebServiceAccessor never_started;
     ASSERT_EQ(never_started.Initialize(3, "t", "b", 0, 0, "g", false, "k", 0, 0, 0, 0, 0, 0), 0u);
@@ -184,7 +191,7 @@ TEST_F(NegotiationTest, DestroyingANeverStartedAccessorReturnsAtOnce) {
   EXPECT_TRUE(Results().empty());
 }
 
-TEST_F(NegotiationTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
+TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
   const std::string long_key(130, 'k');
   struct Row {
     std::optional<std::string> key_file;
@@ -225,7 +232,7 @@ struct Attempts {
   }
 };
 
-TEST_F(NegotiationTest, RetryRuleAtMostThreeAttemptsWithGrowingWaits) {
+TEST_F(AccessorTest, RetryRuleAtMostThreeAttemptsWithGrowingWaits) {
   struct Row {
     std::vector<ErrorCode> codes;
     int abort_after;  // attempt after which the flag is up (0: never)
@@ -261,6 +268,68 @@ TEST(RetrySlowTest, RealWaitsBetweenAttempts) {
   StepOutcome outcome = RunStep(std::ref(attempts), [] { return false; });
   EXPECT_EQ(attempts.try_counts, (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(outcome.code, WS_ERROR_CONNECT_FAILED);
+}
+
+TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
+  // 100 header characters: the 127-byte line read stops inside them, and
+  // the kept bytes are header characters 64 to 99.
+  std::string header;
+  for (int i = 0; i < 100; ++i) header += static_cast<char>('A' + i % 26);
+  const std::string normal = "\xFF\xFE" + testing::Utf16("UUID  \r\n" + std::string(kUuid));
+  const std::string uuid = kUuid;
+  struct Row {
+    std::optional<std::string> uuid_bytes;
+    int length;  // of the scripted address
+    Status status;
+    const char* prefix;
+    int size;
+    Failure failure;  // kNone: built
+    std::string expected;
+  } rows[] = {
+      {normal, 6, Status::kOk, "", 55, Failure::kNone, ExpectedDeviceId()},
+      {normal, 8, Status::kOk, "", 55, Failure::kNone, ExpectedDeviceId()},  // cut to 17
+      {normal, 0, Status::kOk, "", 55, Failure::kNone, uuid + "-"},
+      {normal, 6, Status::kOk, "ab", 12, Failure::kNone, "ab4C4C4544-"},
+      {testing::Utf16(header + "\r\n" + uuid), 6, Status::kOk, "", 55, Failure::kNone,
+       header.substr(64, 36) + "-" + kAddress},
+      {testing::Utf16("UUID\r\n4C4C"), 2, Status::kOk, "", 55, Failure::kNone, "4C4C-00-1A"},
+      {std::nullopt, 6, Status::kOk, "x", 55, Failure::kUuidFileUnreadable, "x"},
+      {normal, 6, Status::kUnreadable, "x", 55, Failure::kAdapterListUnreadable, "x"},
+      {normal, 6, Status::kBufferUnavailable, "x", 55, Failure::kAdapterBufferUnavailable, "x"},
+  };
+  for (const Row& row : rows) {
+    SetUuidFileBytes(row.uuid_bytes);
+    adapter.status = row.status;
+    adapter.length = row.length;
+    adapter.bytes[6] = 0x6F;
+    adapter.bytes[7] = 0x7F;
+    char buffer[55] = {};
+    std::strcpy(buffer, row.prefix);
+    Failure failure = Failure::kProcessNotStarted;
+    EXPECT_EQ(CreateDeviceIdText(buffer, row.size, &failure), row.failure == Failure::kNone)
+        << row.expected;
+    EXPECT_EQ(failure, row.failure) << row.expected;
+    EXPECT_EQ(std::string(buffer), row.expected);
+  }
+  EXPECT_EQ(ReadTempFile("arguments"), "/C|wmic|csproduct|get|uuid|>|" + dir_ + "/id.tmp|");
+  testing::ScopedEnv missing("ComSpec", dir_ + "/no-such-interpreter");
+  Failure failure = Failure::kNone;
+  char buffer[55] = {};
+  EXPECT_FALSE(CreateDeviceIdText(buffer, sizeof(buffer), &failure));
+  EXPECT_EQ(failure, Failure::kProcessNotStarted);
+}
+
+// Without ComSpec the library writes the UUID file itself from the
+// machine's identity; with the machine's own adapters the identifier has
+// the usual form.
+TEST_F(AccessorTest, DeviceIdMachineIdentityAndRealAdapter) {
+  testing::ScopedEnv no_interpreter("ComSpec", std::nullopt);
+  SetAdapterSourceForTesting(nullptr);
+  char buffer[55] = {};
+  ASSERT_TRUE(CreateDeviceIdText(buffer, sizeof(buffer), nullptr));
+  EXPECT_TRUE(std::regex_match(buffer, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"
+                                                  "(-[0-9A-F]{2}){6}")))
+      << buffer;
 }
 
 }  // namespace
