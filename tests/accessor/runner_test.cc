@@ -119,64 +119,57 @@ TEST_F(AccessorTest, CompleteRunWithAndWithoutAFreshToken) {
   }
 }
 
-// Each dispatcher step runs under the retry rule; a step that gives up
-// ends the run with FAILED and its last code.
+// Each step runs under the retry rule. A dispatcher step that gives up ends
+// the run with FAILED and its last code. The registration and the
+// identifier gate nothing; the key file is written once the identifier is
+// built, before the registration.
 TEST_F(AccessorTest, StepsRetryAndGiveUp) {
   const Answer unlisted = Reply(R"({"status":"ng","result":0,"message":""})");
   const Answer refused = Reply(R"({"status":"ng","result":2,"message":"no"})");
+  const Answer not_registered = Reply(R"({"status":2,"message":"no"})");
+  const std::string unreachable = "web API unreachable", no_identifier = "no identifier";
   struct Row {
     bool token_first;
-    std::string path;
+    std::string path;  // whose answers are scripted, or one of the two cases above
     std::vector<Answer> answers;
-    std::vector<std::string> try_counts;
+    size_t attempts;
     std::vector<int> states;
     ErrorCode result;
+    std::string key_file;
   } rows[] = {
-      {false, kAccess, {Reply("", 500)}, {"1", "2", "3"}, {1, 5}, WS_ERROR_SERVER_ERROR},
-      {false, kGame, {refused}, {"1"}, {1, 2, 5}, WS_ERROR_SERVER_RESULT_2_5_6_7},
-      {true, kToken, {unlisted}, {"1", "2", "3"}, {1, 5}, WS_ERROR_SERVER_ERROR},
-      {false, kAccess, {Reply("<html>")}, {"1"}, {1, 5}, WS_ERROR_BAD_RESPONSE},
-      {false, kGame, {Reply("", 503), kAllOk[2].second}, {"1", "2"}, {1, 2, 2, 3, 4}, WS_SUCCESS},
+      {false, kAccess, {Reply("", 500)}, 3, {1, 5}, WS_ERROR_SERVER_ERROR, "old"},
+      {false, kGame, {refused}, 1, {1, 2, 5}, WS_ERROR_SERVER_RESULT_2_5_6_7, "old"},
+      {true, kToken, {unlisted}, 3, {1, 5}, WS_ERROR_SERVER_ERROR, "old"},
+      {false, kAccess, {Reply("<html>")}, 1, {1, 5}, WS_ERROR_BAD_RESPONSE, "old"},
+      {false, kGame, {Reply("", 503), kAllOk[2].second}, 2, {1, 2, 2, 3, 4}, WS_SUCCESS, "k0"},
+      {false, kRegister, {not_registered}, 1, {1, 2, 3, 4}, WS_SUCCESS, "k0"},
+      {false, unreachable, {}, 3, {1, 2, 3, 3, 3, 4}, WS_SUCCESS, "k0"},
+      {false, no_identifier, {}, 0, {1, 2, 4}, WS_SUCCESS, "old"},
   };
   for (const Row& row : rows) {
-    NewPeer().SetAnswers(row.path, row.answers);
+    NewPeer();
+    if (!row.answers.empty()) peer_->SetAnswers(row.path, row.answers);
+    if (row.path == unreachable) {
+      testing::SetWebApiOriginForTesting("http://127.0.0.1:" +
+                                         std::to_string(testing::ClosedLoopbackPort()));
+    }
+    if (row.path == no_identifier) SetUuidFileBytes(std::nullopt);
+    WriteTempFile("key.tmp", "old");
     WebServiceAccessor accessor;
     Start(accessor, row.token_first);
     accessor.Join(nullptr);
-    EXPECT_EQ(Sent(row.path, "try_count"), row.try_counts) << row.path;
-    EXPECT_EQ(Waits(), WaitsBefore(row.try_counts.size())) << row.path;
+    std::vector<std::string> tries;
+    for (size_t i = 1; i <= row.attempts; ++i) tries.push_back(std::to_string(i));
+    if (row.path == kRegister) {
+      EXPECT_EQ(peer_->RequestsTo(kRegister).size(), row.attempts);
+    } else if (row.path[0] == '/') {
+      EXPECT_EQ(Sent(row.path, "try_count"), tries) << row.path;
+    }
+    EXPECT_EQ(Waits(), WaitsBefore(row.attempts)) << row.path;
     EXPECT_EQ(States(), row.states) << row.path;
     EXPECT_EQ(accessor.GetResult(), row.result) << row.path;
     EXPECT_EQ(accessor.GetState(), row.states.back()) << row.path;
-  }
-}
-
-// The registration and the identifier gate nothing: the run completes.
-TEST_F(AccessorTest, RegistrationOutcomeGatesNothing) {
-  struct Row {
-    std::string origin;  // of the web API ("": the peer)
-    bool identifier;
-    std::vector<int> states;
-    std::string key_file;
-  } rows[] = {
-      {"http://127.0.0.1:1", true, {1, 2, 3, 3, 3, 4}, "k0"},  // unreachable
-      {"", true, {1, 2, 3, 4}, "k0"},                          // refused
-      {"", false, {1, 2, 4}, "old"},
-  };
-  for (const Row& row : rows) {
-    NewPeer().SetAnswer(kRegister, Reply(R"({"status":2,"message":"no"})"));
-    if (!row.origin.empty()) testing::SetWebApiOriginForTesting(row.origin);
-    if (!row.identifier) SetUuidFileBytes(std::nullopt);
-    WriteTempFile("key.tmp", "old");
-    WebServiceAccessor accessor;
-    Start(accessor, false);
-    ErrorCode result = 1;
-    accessor.Join(&result);
-    EXPECT_EQ(result, WS_SUCCESS) << row.key_file;
-    EXPECT_EQ(States(), row.states);
-    EXPECT_EQ(Waits(), WaitsBefore(row.origin.empty() ? 1 : 3));
-    EXPECT_EQ(ReadTempFile("key.tmp"), row.key_file);
-    EXPECT_EQ(peer_->RequestsTo(kRegister).size(), row.origin.empty() && row.identifier ? 1u : 0u);
+    EXPECT_EQ(ReadTempFile("key.tmp"), row.key_file) << row.path;
   }
 }
 
