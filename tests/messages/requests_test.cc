@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "messages/Json.h"
@@ -47,7 +48,7 @@ class RequestsTest : public ::testing::Test {
   WebService service;
 };
 
-TEST_F(RequestsTest, RequestBodiesAreExactBytes) {
+TEST_F(RequestsTest, RequestsAreExactBytes) {
   WebService::ClientEnvironmentInfo env;
   env.entries = {{"b", "2"},
                  {"\x80", "x"},
@@ -55,30 +56,48 @@ TEST_F(RequestsTest, RequestBodiesAreExactBytes) {
                  {std::string("k\0z", 3), "v"},
                  {"c", std::string("v\0w", 3)}};
   std::string token, key;
+  int status = 0;
   const std::pair<std::function<ErrorCode()>, std::string> rows[] = {
       {[&] { return service.RequestZuToken(3, "x", 0, token, key); },
-       R"(request_token {"action":"request_token","client_version":3,"gameid":"x","try_count":0})"},
+       R"(POST /d/request_token {"action":"request_token","client_version":3,"gameid":"x","try_count":0})"},
       {[&] { return service.RequestZuAccesstoken(3, "t/1", "k\n", 2, token); },
-       R"(request_accesstoken {"action":"request_accesstoken","client_version":3,"token":"t\/1",)"
+       R"(POST /d/request_accesstoken {"action":"request_accesstoken","client_version":3,"token":"t\/1",)"
        R"("try_count":2,"zuc_key_value":"k\n"})"},
       {[&] { return Gameservice({}, 1, 2); },
-       R"(request_gameservice {"access_token":"acc","action":"request_gameservice",)"
+       R"(POST /d/request_gameservice {"access_token":"acc","action":"request_gameservice",)"
        R"("audio_profile":2,"client_version":3,"env":{},"io_gamepad":5,"io_keyboard":6,)"
        R"("io_mouse":7,"io_sensor":8,"io_touch":9,"try_count":0,"video_profile":1,)"
        R"("yuv_itu_r_bt":709})"},
       {[&] { return Gameservice(env, -1, INT_MIN); },
-       R"(request_gameservice {"access_token":"acc","action":"request_gameservice",)"
+       R"(POST /d/request_gameservice {"access_token":"acc","action":"request_gameservice",)"
        R"("audio_profile":-2147483648,"client_version":3,"env":{"a":"1","b":"2","c":"v","k":"v",")"
        "\x80"
        R"(":"x"},"io_gamepad":5,"io_keyboard":6,"io_mouse":7,"io_sensor":8,"io_touch":9,)"
        R"("try_count":0,"video_profile":-1,"yuv_itu_r_bt":709})"},
+      {[&] { return service.RequestLauncherMonitorPut(3, 10, 20, 30, 40, "10.0.0.5", 5000); },
+       "GET /monitor/put?slotid=3&capture_down_time=10&heartbeat_down_time=20&"
+       "handling_down_time=30&client_delay=40&remote_ip=10.0.0.5&remote_port=5000 "},
+      {[&] { return service.RequestLauncherMonitorPut(0, 0, 0, 0, -1, "", 0); },
+       "GET /monitor/put?slotid=0&capture_down_time=0&heartbeat_down_time=0&"
+       "handling_down_time=0&client_delay=-1&remote_ip=none&remote_port=0 "},
+      {[&] { return service.RequestLauncherMonitorPut(INT_MIN, INT_MAX, 7, 8, 9, "a&b=c", -1); },
+       "GET /monitor/put?slotid=-2147483648&capture_down_time=2147483647&heartbeat_down_time=7&"
+       "handling_down_time=8&client_delay=9&remote_ip=a&b=c&remote_port=-1 "},
+      {[&] {
+         return service.RequestSendDeviceId("key/1", "dev\nid", &token, &status, "0", "1.1.0");
+       },
+       R"(POST /game/razever/app/APIEX/SorvaneClient/SendDeviceId {"client_version":"1.1.0",)"
+       R"("device_id":"dev\nid","request_type":"0","zu_key_value":"key\/1"})"},
   };
   for (const auto& [call, expected] : rows) {
-    call();  // the peer answers 404: only what was sent matters here
+    call();  // only what was sent matters here
     const testing::RecordedRequest request = peer.Requests().back();
-    EXPECT_EQ(request.method, "POST");
-    EXPECT_EQ(request.path.substr(3) + " " + request.body, expected);
+    EXPECT_EQ(request.method + " " + request.target + " " + request.body, expected);
   }
+  EXPECT_EQ(peer.Requests().size(), std::size(rows));
+  // A space goes into the monitor query as it is, and libcurl refuses such
+  // an address as malformed before anything is sent.
+  EXPECT_EQ(service.RequestLauncherMonitorPut(1, 2, 3, 4, 5, "a b", 6), WS_ERROR_URL_MALFORMED);
   EXPECT_EQ(peer.Requests().size(), std::size(rows));
 }
 
@@ -86,38 +105,35 @@ TEST_F(RequestsTest, RequestBodiesAreExactBytes) {
 // request_token: outputs change only on success, and all of them together.
 TEST_F(RequestsTest, AnswerEnvelope) {
   const std::string ok = R"({"status":"ok","token":"t","zuc_key_value":"k")";
-  struct Row {
-    std::string answer;
-    uint32_t code;
-    std::string token;  // "old" when the outputs must stay untouched
-  } rows[] = {
-      {"", WS_ERROR_BAD_RESPONSE, "old"},
-      {"[]", WS_ERROR_BAD_RESPONSE, "old"},
-      {"null", WS_ERROR_BAD_RESPONSE, "old"},
-      {R"("ok")", WS_ERROR_BAD_RESPONSE, "old"},
-      {" \t\r\n" + ok + "} trailing [", WS_SUCCESS, "t"},
-      {"\xef\xbb\xbf" + ok + "}", WS_ERROR_BAD_RESPONSE, "old"},
-      {ok + R"(,"n":1e999})", WS_ERROR_BAD_RESPONSE, "old"},
-      {R"({"status":"OK"})", WS_ERROR_BAD_RESPONSE, "old"},
-      {R"({"status":"ng","result":8,"message":""})", WS_ERROR_SERVER_RESULT_8, "old"},
-      {R"({"status":"ng","result":8.9,"message":"x"})", WS_ERROR_SERVER_RESULT_8, "old"},
-      {R"({"status":"ng","result":"8","message":"x"})", WS_ERROR_BAD_RESPONSE, "old"},
-      {R"({"status":"ng","result":0,"message":"x"})", WS_ERROR_SERVER_ERROR, "old"},
-      {R"({"status":"ng","result":1e10,"message":"x"})", WS_ERROR_SERVER_ERROR, "old"},
-      {R"({"status":"ng","result":8})", WS_ERROR_BAD_RESPONSE, "old"},
-      {R"({"status":"ng","status":"ok","token":"t","zuc_key_value":"k"})", WS_SUCCESS, "t"},
-      {R"({"status":"ok","token":"t"})", WS_ERROR_BAD_RESPONSE, "old"},
+  // Each row: the answer, its code, and the token and key value after it
+  // (both "old" when the outputs must stay untouched).
+  const std::tuple<std::string, uint32_t, std::string> rows[] = {
+      {"", WS_ERROR_BAD_RESPONSE, "old old"},
+      {"[]", WS_ERROR_BAD_RESPONSE, "old old"},
+      {"null", WS_ERROR_BAD_RESPONSE, "old old"},
+      {R"("ok")", WS_ERROR_BAD_RESPONSE, "old old"},
+      {" \t\r\n" + ok + "} trailing [", WS_SUCCESS, "t k"},
+      {"\xef\xbb\xbf" + ok + "}", WS_ERROR_BAD_RESPONSE, "old old"},
+      {ok + R"(,"n":1e999})", WS_ERROR_BAD_RESPONSE, "old old"},
+      {R"({"status":"OK"})", WS_ERROR_BAD_RESPONSE, "old old"},
+      {R"({"status":"ng","result":8,"message":""})", WS_ERROR_SERVER_RESULT_8, "old old"},
+      {R"({"status":"ng","result":8.9,"message":"x"})", WS_ERROR_SERVER_RESULT_8, "old old"},
+      {R"({"status":"ng","result":"8","message":"x"})", WS_ERROR_BAD_RESPONSE, "old old"},
+      {R"({"status":"ng","result":0,"message":"x"})", WS_ERROR_SERVER_ERROR, "old old"},
+      {R"({"status":"ng","result":1e10,"message":"x"})", WS_ERROR_SERVER_ERROR, "old old"},
+      {R"({"status":"ng","result":8})", WS_ERROR_BAD_RESPONSE, "old old"},
+      {R"({"status":"ng","status":"ok","token":"t","zuc_key_value":"k"})", WS_SUCCESS, "t k"},
+      {R"({"status":"ok","token":"t"})", WS_ERROR_BAD_RESPONSE, "old old"},
       {R"({"status":"ok","token":"\u00e9\ud83d\ude00","zuc_key_value":"k"})", WS_SUCCESS,
-       "\xc3\xa9\xf0\x9f\x98\x80"},
-      {R"({"status":"ok","token":"\ud83d","zuc_key_value":"k"})", WS_ERROR_BAD_RESPONSE, "old"},
-      {std::string(1000000, '['), WS_ERROR_BAD_RESPONSE, "old"},
+       "\xc3\xa9\xf0\x9f\x98\x80 k"},
+      {R"({"status":"ok","token":"\ud83d","zuc_key_value":"k"})", WS_ERROR_BAD_RESPONSE, "old old"},
+      {std::string(1000000, '['), WS_ERROR_BAD_RESPONSE, "old old"},
   };
-  for (const Row& row : rows) {
-    peer.SetAnswer("/d/request_token", Reply(row.answer));
+  for (const auto& [answer, code, outputs] : rows) {
+    peer.SetAnswer("/d/request_token", Reply(answer));
     std::string token = "old", key = "old";
-    EXPECT_EQ(service.RequestZuToken(3, "x", 0, token, key), row.code) << row.answer.substr(0, 80);
-    EXPECT_EQ(token + " " + key, row.token + (row.token == "old" ? " old" : " k"))
-        << row.answer.substr(0, 80);
+    EXPECT_EQ(service.RequestZuToken(3, "x", 0, token, key), code) << answer.substr(0, 80);
+    EXPECT_EQ(token + " " + key, outputs) << answer.substr(0, 80);
   }
   // The access token answer: an empty token is one; a missing one is not.
   std::string access_token = "old";
@@ -127,40 +143,6 @@ TEST_F(RequestsTest, AnswerEnvelope) {
   peer.SetAnswer("/d/request_accesstoken", Reply(R"({"status":"ok","access_token":""})"));
   EXPECT_EQ(service.RequestZuAccesstoken(3, "t", "k", 0, access_token), WS_SUCCESS);
   EXPECT_EQ(access_token, "");
-}
-
-TEST_F(RequestsTest, MonitorQueryIsSentByteForByte) {
-  struct Row {
-    int slot, capture, heartbeat, handling, delay;
-    std::string remote_ip;
-    int remote_port;
-    std::string query;
-  };
-  const Row rows[] = {
-      {3, 10, 20, 30, 40, "10.0.0.5", 5000,
-       "slotid=3&capture_down_time=10&heartbeat_down_time=20&handling_down_time=30&"
-       "client_delay=40&remote_ip=10.0.0.5&remote_port=5000"},
-      {0, 0, 0, 0, -1, "", 0,
-       "slotid=0&capture_down_time=0&heartbeat_down_time=0&handling_down_time=0&"
-       "client_delay=-1&remote_ip=none&remote_port=0"},
-      {INT_MIN, INT_MAX, 7, 8, 9, "a&b=c", -1,
-       "slotid=-2147483648&capture_down_time=2147483647&heartbeat_down_time=7&"
-       "handling_down_time=8&client_delay=9&remote_ip=a&b=c&remote_port=-1"},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(service.RequestLauncherMonitorPut(row.slot, row.capture, row.heartbeat, row.handling,
-                                                row.delay, row.remote_ip, row.remote_port),
-              WS_SUCCESS);
-    const auto request = peer.Requests().back();
-    EXPECT_EQ(request.method, "GET");
-    EXPECT_EQ(request.target, "/monitor/put?" + row.query);
-    EXPECT_EQ(request.body, "");
-  }
-  // A space goes into the query as it is, and libcurl refuses such an
-  // address as malformed before anything is sent.
-  const size_t sent = peer.Requests().size();
-  EXPECT_EQ(service.RequestLauncherMonitorPut(1, 2, 3, 4, 5, "a b", 6), WS_ERROR_URL_MALFORMED);
-  EXPECT_EQ(peer.Requests().size(), sent);
 }
 
 TEST_F(RequestsTest, MonitorAnswerMustSayOk) {
@@ -219,7 +201,7 @@ TEST_F(RequestsTest, MonitorAddressFromParts) {
   }
 }
 
-TEST_F(RequestsTest, DeviceIdRegistrationBodyAndAnswers) {
+TEST_F(RequestsTest, DeviceIdRegistrationAnswers) {
   const char kPath[] = "/game/razever/app/APIEX/SorvaneClient/SendDeviceId";
   struct Row {
     std::string answer;
@@ -237,19 +219,13 @@ TEST_F(RequestsTest, DeviceIdRegistrationBodyAndAnswers) {
     peer.SetAnswer(kPath, Reply(row.answer, row.http_status));
     std::string response = "old";
     int status = -7;
-    EXPECT_EQ(service.RequestSendDeviceId("key/1", "dev\nid", &response, &status, "0", "1.1.0"),
-              row.code)
+    EXPECT_EQ(service.RequestSendDeviceId("k", "d", &response, &status, "0", "1.1.0"), row.code)
         << row.answer;
     EXPECT_EQ(status, row.status) << row.answer;
     // The answer text is handed back whatever the outcome; an HTTP error
     // delivers no body.
     EXPECT_EQ(response, row.http_status == 200 ? row.answer : "") << row.answer;
   }
-  const auto requests = peer.RequestsTo(kPath);
-  ASSERT_EQ(requests.size(), std::size(rows));
-  EXPECT_EQ(requests[0].method, "POST");
-  EXPECT_EQ(requests[0].body, R"({"client_version":"1.1.0","device_id":"dev\nid",)"
-                              R"("request_type":"0","zu_key_value":"key\/1"})");
 }
 
 // Makes the C locale one whose decimal separator is ",", generating
