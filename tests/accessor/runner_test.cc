@@ -236,7 +236,6 @@ TEST_F(AccessorTest, RetryRuleAtMostThreeAttemptsWithGrowingWaits) {
       {{WS_ERROR_SERVER_ERROR, WS_ERROR_TIMED_OUT}, 0, 3, WS_ERROR_TIMED_OUT},
       {{0x00000001u}, 0, 1, 0x00000001u},  // bit 31 clear: a success
       {{WS_ERROR_SERVER_RESULT_10}, 0, 1, WS_ERROR_SERVER_RESULT_10},
-      {{WS_SUCCESS}, 1, 1, WS_SUCCESS},
       {{WS_ERROR_CONNECT_FAILED}, 2, 2, WS_ERROR_CONNECT_FAILED},
   };
   for (const Row& row : rows) {
@@ -288,7 +287,6 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
       {testing::Utf16("UUID\r\n4C4C"), 2, Status::kOk, "", 55, Failure::kNone, "4C4C-00-1A"},
       {std::nullopt, 6, Status::kOk, "x", 55, Failure::kUuidFileUnreadable, "x"},
       {normal, 6, Status::kUnreadable, "x", 55, Failure::kAdapterListUnreadable, "x"},
-      {normal, 6, Status::kBufferUnavailable, "x", 55, Failure::kAdapterBufferUnavailable, "x"},
   };
   for (const Row& row : rows) {
     SetUuidFileBytes(row.uuid_bytes);

@@ -31,11 +31,6 @@ std::string V(int level, int fps, int resolution, int bitrate) {
          R"(,"resolutionRatio":)" + std::to_string(resolution) + R"(,"bitrateRatio":)" +
          std::to_string(bitrate) + "}";
 }
-std::string Times(const std::string& entry, int count) {
-  std::string list = entry;
-  for (int i = 1; i < count; ++i) list += "," + entry;
-  return list;
-}
 
 struct Outputs {
   std::string ipv4 = "old", ipv6 = "old", key1 = "old", key2 = "old";
@@ -77,6 +72,8 @@ struct Outputs {
 // a value out of range is stored before it is refused.
 TEST(GameserviceTest, ConnectionMembersAndQualityConfiguration) {
   const std::string w1 = "written version=1 audio_levels=";
+  std::string nine = A(0, 1);
+  for (int i = 1; i < 9; ++i) nine += "," + A(0, 1);
   const std::pair<std::string, std::string> rows[] = {
       {"", "0 written "},
       // A later member replaces an earlier one of the same name.
@@ -86,15 +83,12 @@ TEST(GameserviceTest, ConnectionMembersAndQualityConfiguration) {
       {R"(,"gameid":1)", "AC40C807 "},
       {R"(,"config":{"version":0,"audio":"x"})", "0 written version=0 "},
       {R"(,"config":{"version":2})", "AC40C807 "},
-      {R"(,"config":{"version":"1","audio":[],"video":[]})", "AC40C807 "},
       {R"(,"config":[])", "AC40C807 "},
       {R"(,"config":{"version":1.7,"audio":[],"video":[]})", "0 " + w1 + "0 video_levels=0 "},
       {R"(,"config":{"version":1,"video":[]})", "AC40C807 "},
-      {Config(Times(A(0, 1), 9), ""), "AC40C807 "},
-      {Config("", Times(V(0, 1, 1, 1), 9)), "AC40C807 "},
+      {Config(nine, ""), "AC40C807 "},
       {Config(A(0, 1) + "," + A(0, 1), ""), "AC40C807 "},
       {Config(A(0, 1) + "," + A(2, 1), ""), "AC40C807 "},
-      {Config(A(-1, 1), ""), "AC40C807 "},
       {Config(A(8, 1), ""), "AC40C807 "},
       {Config("", R"({"level":0,"resolutionRatio":1,"bitrateRatio":1})"), "AC40C807 "},
       // Levels out of order are stored by level; the limits are inclusive.

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "tests/platform/ScopedEnv.h"
 
@@ -11,17 +12,16 @@ namespace vanta {
 namespace {
 
 TEST(PlatformTest, TempDirectoryPrefersTempThenTmpdir) {
-  struct Row {
-    std::optional<std::string> temp, tmpdir;
-    std::string expected;
-  } rows[] = {{"/t1", "/t2", "/t1"},
-              {std::nullopt, "/t2", "/t2"},
-              {"", "/t2", "/t2"},
-              {std::nullopt, std::nullopt, "/tmp"}};
-  for (const Row& row : rows) {
-    testing::ScopedEnv temp("TEMP", row.temp);
-    testing::ScopedEnv tmpdir("TMPDIR", row.tmpdir);
-    EXPECT_EQ(platform::TempFilePath("key.tmp"), row.expected + "/key.tmp");
+  // TEMP, TMPDIR and the directory they give.
+  const std::tuple<std::optional<std::string>, std::optional<std::string>, std::string> rows[] = {
+      {"/t1", "/t2", "/t1"},
+      {std::nullopt, "/t2", "/t2"},
+      {"", "/t2", "/t2"},
+      {std::nullopt, std::nullopt, "/tmp"}};
+  for (const auto& [temp, tmpdir, expected] : rows) {
+    testing::ScopedEnv temp_env("TEMP", temp);
+    testing::ScopedEnv tmpdir_env("TMPDIR", tmpdir);
+    EXPECT_EQ(platform::TempFilePath("key.tmp"), expected + "/key.tmp");
   }
 }
 

@@ -38,7 +38,6 @@ TEST(DispatcherBookTest, AcceptsWellFormedRequestsForWhatItIssued) {
       {"request_token", token_request, WS_SUCCESS},
       {"request_gameservice", game_request(access, "1"), WS_SUCCESS},
       {"request_accesstoken", access_request("tok", "other"), kNotIssued},
-      {"request_accesstoken", access_request("unknown", "key"), kNotIssued},
       {"request_gameservice", game_request("tok", "1"), kNotIssued},
       {"request_gameservice", game_request(access, "\"1\""), kMalformed},
       {"request_token", "not json", kMalformed},
