@@ -4,7 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 namespace vanta {
 namespace testing {
@@ -46,9 +46,7 @@ void RunnerTest::SetUuidFileBytes(const std::optional<std::string>& bytes) {
 std::optional<std::string> RunnerTest::ReadTempFile(const std::string& name) const {
   std::ifstream in(dir_ + "/" + name, std::ios::binary);
   if (!in) return std::nullopt;
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void RunnerTest::WriteTempFile(const std::string& name, const std::string& text) const {

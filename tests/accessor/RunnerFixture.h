@@ -1,7 +1,6 @@
 // What the negotiation runner's tests share: a fresh TEMP directory, a fake
-// command interpreter (named by ComSpec) that copies prepared bytes to the
-// UUID file, a scripted first adapter, and records of the retry waits and
-// of every state and result that accessors publish.
+// ComSpec interpreter that copies prepared bytes to the UUID file, a scripted
+// first adapter, and records of the retry waits, states and results.
 #ifndef VANTA_TESTS_ACCESSOR_RUNNER_FIXTURE_H_
 #define VANTA_TESTS_ACCESSOR_RUNNER_FIXTURE_H_
 

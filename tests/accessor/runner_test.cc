@@ -119,10 +119,9 @@ TEST_F(AccessorTest, CompleteRunWithAndWithoutAFreshToken) {
   }
 }
 
-// Each step runs under the retry rule. A dispatcher step that gives up ends
-// the run with FAILED and its last code. The registration and the
-// identifier gate nothing; the key file is written once the identifier is
-// built, before the registration.
+// Each step runs under the retry rule; a dispatcher step that gives up ends
+// the run with FAILED and its last code. The registration and the identifier
+// gate nothing; the key file is written once the identifier is built.
 TEST_F(AccessorTest, StepsRetryAndGiveUp) {
   const Answer unlisted = Reply(R"({"status":"ng","result":0,"message":""})");
   const Answer refused = Reply(R"({"status":"ng","result":2,"message":"no"})");
@@ -173,17 +172,8 @@ TEST_F(AccessorTest, StepsRetryAndGiveUp) {
   }
 }
 
-// An accessor that never started ends at once when destroyed (its
-// destruction during a run is covered by the abort tests).
-TEST_F(AccessorTest, DestroyingANeverStartedAccessorReturnsAtOnce) {
-  {
-    WebServiceAccessor never_started;
-    ASSERT_EQ(never_started.Initialize(3, "t", "b", 0, 0, "g", false, "k", 0, 0, 0, 0, 0, 0), 0u);
-    ClearRecords();
-  }
-  EXPECT_TRUE(Results().empty());
-}
-
+// The registration on demand, by an accessor that never starts: destroying
+// it returns at once, with no run to end.
 TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
   const std::string long_key(130, 'k');
   struct Row {
@@ -202,9 +192,12 @@ TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
     std::filesystem::remove(dir_ + "/key.tmp");
     if (row.key_file) WriteTempFile("key.tmp", *row.key_file);
     if (!row.identifier) SetUuidFileBytes(std::nullopt);
-    ClearRecords();
-    WebServiceAccessor accessor;
-    accessor.CreateAndSendDeviceId();
+    {
+      WebServiceAccessor accessor;
+      ASSERT_EQ(accessor.Initialize(3, "t", "b", 0, 0, "g", false, "k", 0, 0, 0, 0, 0, 0), 0u);
+      ClearRecords();
+      accessor.CreateAndSendDeviceId();
+    }
     const std::vector<std::string> keys = Sent(kRegister, "zu_key_value");
     EXPECT_EQ(keys, row.keys_sent);
     EXPECT_EQ(Sent(kRegister, "device_id"),
@@ -212,6 +205,7 @@ TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
     EXPECT_EQ(Sent(kRegister, "request_type"), std::vector<std::string>(keys.size(), "1"));
     EXPECT_EQ(Waits(), WaitsBefore(keys.size()));
     EXPECT_TRUE(States().empty());
+    EXPECT_TRUE(Results().empty());
   }
 }
 

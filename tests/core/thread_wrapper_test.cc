@@ -11,8 +11,7 @@
 namespace vanta {
 namespace {
 
-// Records the worker's name; with a wrapper, waits (bounded) until the
-// owner's Join asks the worker to end.
+// Records the worker's name; with a wrapper, waits (bounded) for Join's request to end.
 class Probe : public Runnable {
  public:
   explicit Probe(ThreadWrapper* wrapper = nullptr) : wrapper_(wrapper) {}

@@ -42,9 +42,8 @@ struct Outputs {
     return ParseGameserviceResponse(answer, ipv4, ipv6, ports[0], ports[1], ports[2], ports[3],
                                     key1, key2, quality);
   }
-  // "written" when the connection outputs hold the answer's standard values,
-  // the outputs themselves when they hold others, then the quality fields
-  // that no longer hold kFill: "written version=1 audio0=5 ".
+  // "written" for the answer's usual connection outputs, else the outputs
+  // if changed; then the quality fields that changed: "written version=1 ".
   std::string Changed() const {
     std::string changed = ipv4 + "|" + ipv6 + "|" + key1 + "|" + key2;
     for (int port : ports) changed += "|" + std::to_string(port);

@@ -6,6 +6,7 @@
 #include <climits>
 #include <clocale>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -203,28 +204,24 @@ TEST_F(RequestsTest, MonitorAddressFromParts) {
 
 TEST_F(RequestsTest, DeviceIdRegistrationAnswers) {
   const char kPath[] = "/game/razever/app/APIEX/SorvaneClient/SendDeviceId";
-  struct Row {
-    std::string answer;
-    int http_status;
-    uint32_t code;
-    int status;  // -7: untouched
-  } rows[] = {
+  // The answer, its HTTP status, the code, and the status stored (-7: none).
+  const std::tuple<std::string, int, uint32_t, int> rows[] = {
       {R"({"status":0,"message":""})", 200, WS_SUCCESS, -7},
       {R"({"status":2,"message":"x"})", 200, WS_ERROR_SERVER_RESULT_2_5_6_7, 2},
       {R"({"status":3.9,"message":"x"})", 200, WS_ERROR_SERVER_ERROR, 3},
       {R"({"message":"x"})", 200, WS_ERROR_BAD_RESPONSE, -7},
       {R"({"status":0,"message":""})", 400, WS_ERROR_SERVER_ERROR, -7},
   };
-  for (const Row& row : rows) {
-    peer.SetAnswer(kPath, Reply(row.answer, row.http_status));
+  for (const auto& [answer, http_status, code, stored] : rows) {
+    peer.SetAnswer(kPath, Reply(answer, http_status));
     std::string response = "old";
     int status = -7;
-    EXPECT_EQ(service.RequestSendDeviceId("k", "d", &response, &status, "0", "1.1.0"), row.code)
-        << row.answer;
-    EXPECT_EQ(status, row.status) << row.answer;
+    EXPECT_EQ(service.RequestSendDeviceId("k", "d", &response, &status, "0", "1.1.0"), code)
+        << answer;
+    EXPECT_EQ(status, stored) << answer;
     // The answer text is handed back whatever the outcome; an HTTP error
     // delivers no body.
-    EXPECT_EQ(response, row.http_status == 200 ? row.answer : "") << row.answer;
+    EXPECT_EQ(response, http_status == 200 ? answer : "") << answer;
   }
 }
 
@@ -232,15 +229,16 @@ TEST_F(RequestsTest, DeviceIdRegistrationAnswers) {
 // de_DE.UTF-8 into a private directory when the system lacks it.
 bool UseCommaLocale() {
   if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
-    // One directory per process: other test runs may generate at once.
-    std::string dir = ::testing::TempDir() + "vanta-locales-" + std::to_string(getpid());
-    std::string command = "mkdir -p '" + dir + "' && localedef -i de_DE -f UTF-8 '" + dir +
-                          "/de_DE.UTF-8' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) return false;
-    setenv("LOCPATH", dir.c_str(), 1);
-    bool made = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    // One directory per process, as other test runs may generate at once.
     // The loaded locale stays mapped; its files are no longer needed.
-    if (std::system(("rm -rf '" + dir + "'").c_str()) != 0 || !made) return false;
+    const std::string dir = ::testing::TempDir() + "vanta-locales-" + std::to_string(getpid());
+    const std::string make = "mkdir -p '" + dir + "' && localedef -i de_DE -f UTF-8 '" + dir +
+                             "/de_DE.UTF-8' >/dev/null 2>&1";
+    setenv("LOCPATH", dir.c_str(), 1);
+    const bool made =
+        std::system(make.c_str()) == 0 && std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    std::filesystem::remove_all(dir);
+    if (!made) return false;
   }
   return std::string(std::localeconv()->decimal_point) == ",";
 }

@@ -1,5 +1,4 @@
-// Sets (nullopt: unsets) one environment variable and restores it when the
-// object goes.
+// Sets (nullopt: unsets) one environment variable until the object goes.
 #ifndef VANTA_TESTS_PLATFORM_SCOPED_ENV_H_
 #define VANTA_TESTS_PLATFORM_SCOPED_ENV_H_
 

@@ -53,10 +53,9 @@ TEST_F(TransportTest, RequestsAsTheyArriveAndAnswersAsTheyLeave) {
   // about the connection are left out.
   const std::set<std::string> not_ours = {"Host",        "Content-Length", "REMOTE_ADDR",
                                           "REMOTE_PORT", "LOCAL_ADDR",     "LOCAL_PORT"};
-  const std::string nul_body("a\0b", 3);
   // POST sends the text as its body; GET puts "?" and the text after the path.
   const std::pair<bool, std::string> rows[] = {
-      {true, ""}, {true, nul_body}, {false, ""}, {false, "a=1&b=x"}};
+      {true, ""}, {true, std::string("a\0b", 3)}, {false, ""}, {false, "a=1&b=x"}};
   for (const auto& [post, text] : rows) {
     std::string response = "stale";
     ASSERT_EQ(Send(post, peer_.Url("/p"), text, response), WS_SUCCESS);
@@ -171,21 +170,20 @@ TEST(SslContextCallbackTest, LoadsExactlyTheFourRootsAndToleratesThemAlreadyPres
   ASSERT_EQ(roots.size(), 4u);
   // Roots in the store before (from the front of the list), runs of the callback.
   for (const auto& [before, runs] : {std::pair{0, 1}, {1, 1}, {4, 1}, {0, 2}}) {
-    const std::string name = std::to_string(before) + " before, " + std::to_string(runs) + " runs";
+    SCOPED_TRACE(std::to_string(before) + " before, " + std::to_string(runs) + " runs");
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
     X509_STORE* store = SSL_CTX_get_cert_store(ctx);
     for (int i = 0; i < before; ++i) X509_STORE_add_cert(store, roots[i]);
     for (int run = 0; run < runs; ++run) {
       ERR_raise(ERR_LIB_X509, X509_R_CERT_ALREADY_IN_HASH_TABLE);  // a stale error
-      EXPECT_EQ(WebServiceHttp::SslContextCallback(nullptr, ctx, nullptr), CURLE_OK) << name;
-      EXPECT_EQ(ERR_peek_error(), 0u) << name;
+      EXPECT_EQ(WebServiceHttp::SslContextCallback(nullptr, ctx, nullptr), CURLE_OK);
+      EXPECT_EQ(ERR_peek_error(), 0u);
     }
     // Four certificates, one with the subject of each root.
     STACK_OF(X509_OBJECT)* held = X509_STORE_get0_objects(store);
-    EXPECT_EQ(sk_X509_OBJECT_num(held), 4) << name;
+    EXPECT_EQ(sk_X509_OBJECT_num(held), 4);
     for (X509* root : roots) {
-      EXPECT_GE(X509_OBJECT_idx_by_subject(held, X509_LU_X509, X509_get_subject_name(root)), 0)
-          << name;
+      EXPECT_GE(X509_OBJECT_idx_by_subject(held, X509_LU_X509, X509_get_subject_name(root)), 0);
     }
     SSL_CTX_free(ctx);
   }

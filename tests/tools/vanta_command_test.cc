@@ -90,13 +90,11 @@ class VantaCommandTest : public ::testing::Test {
 };
 
 TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
-  std::ofstream(dir_ + "/service.json") << R"({
-    "ipv4": "192.0.2.7", "ipv6": "2001:db8::1", "control_port": 1111, "video_port": 2222,
-    "audio_port": 3333, "input_port": 4444, "key1": "k/1", "key2": "k2",
-    "config": {"version": 1,
-               "audio": [{"level": 0, "bitrate": 96}],
-               "video": [{"level": 1, "fps": 60, "resolutionRatio": 100, "bitrateRatio": 90},
-                         {"level": 0, "fps": 30, "resolutionRatio": 50, "bitrateRatio": 40}]}})";
+  std::ofstream(dir_ + "/service.json") << R"({"ipv4": "192.0.2.7", "ipv6": "2001:db8::1",
+    "control_port": 1111, "video_port": 2222, "audio_port": 3333, "input_port": 4444,
+    "key1": "k/1", "key2": "k2", "config": {"version": 1, "audio": [{"level": 0, "bitrate": 96}],
+    "video": [{"level": 1, "fps": 60, "resolutionRatio": 100, "bitrateRatio": 90},
+              {"level": 0, "fps": 30, "resolutionRatio": 50, "bitrateRatio": 40}]}})";
   // An option overrides the file.
   ASSERT_TRUE(StartDispatcher("--service-file service.json --ipv6 2001:db8::9"));
   ASSERT_EQ(Negotiate("--request-token-first --gameid g --env os=linux"), 0) << Read("err");
@@ -171,8 +169,7 @@ TEST_F(VantaCommandTest, HelpExplainsEveryOptionOnItsLine) {
     std::istringstream lines(Read("out"));
     for (std::string line; std::getline(lines, line);) {
       if (line.rfind("  -", 0) != 0) continue;
-      // An option line: the option's names and type, two or more blanks,
-      // and the explanation.
+      // An option line: names and type, two or more blanks, the explanation.
       const size_t gap = line.find("  ", 2);
       EXPECT_NE(line.find_first_not_of(' ', gap), std::string::npos)
           << subcommand << ": option without an explanation on its line: " << line;
