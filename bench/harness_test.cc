@@ -18,13 +18,13 @@ namespace {
 
 using BenchRun = benchmark::BenchmarkReporter::Run;
 
-// Runs the benchmarks whose names match spec into reporter, its console
+// Runs the benchmarks whose names match filter into reporter, its console
 // output thrown away.
-void RunInto(CollectingReporter& reporter, const std::string& spec) {
+void RunInto(CollectingReporter& reporter, const std::string& filter) {
   std::ostringstream sink;
   reporter.SetOutputStream(&sink);
   reporter.SetErrorStream(&sink);
-  benchmark::RunSpecifiedBenchmarks(&reporter, spec);
+  benchmark::RunSpecifiedBenchmarks(&reporter, filter);
 }
 
 TEST(PairedTest, SidesAlternateInTurnedOrderAndEachGetsItsMedian) {
