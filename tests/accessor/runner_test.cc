@@ -121,7 +121,7 @@ TEST_F(AccessorTest, CompleteRunWithAndWithoutAFreshToken) {
 
 // Each step runs under the retry rule; a dispatcher step that gives up ends
 // the run with FAILED and its last code. The registration and the identifier
-// gate nothing; the key file is written once the identifier is built.
+// gate nothing; the key file is written after the registration, if any.
 TEST_F(AccessorTest, StepsRetryAndGiveUp) {
   const Answer unlisted = Reply(R"({"status":"ng","result":0,"message":""})");
   const Answer refused = Reply(R"({"status":"ng","result":2,"message":"no"})");
@@ -273,7 +273,7 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
     std::string expected;
   } rows[] = {
       {normal, 6, Status::kOk, "", 55, Failure::kNone, ExpectedDeviceId()},
-      {normal, 8, Status::kOk, "", 55, Failure::kNone, ExpectedDeviceId()},  // cut to 17
+      {normal, 8, Status::kOk, "", 64, Failure::kNone, ExpectedDeviceId()},  // cut to 17
       {normal, 0, Status::kOk, "", 55, Failure::kNone, uuid + "-"},
       {normal, 6, Status::kOk, "ab", 12, Failure::kNone, "ab4C4C4544-"},
       {testing::Utf16(header + "\r\n" + uuid), 6, Status::kOk, "", 55, Failure::kNone,
@@ -288,7 +288,7 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
     adapter.length = row.length;
     adapter.bytes[6] = 0x6F;
     adapter.bytes[7] = 0x7F;
-    char buffer[55] = {};
+    char buffer[64] = {};
     std::strcpy(buffer, row.prefix);
     Failure failure = Failure::kProcessNotStarted;
     EXPECT_EQ(CreateDeviceIdText(buffer, row.size, &failure), row.failure == Failure::kNone)

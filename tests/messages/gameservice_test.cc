@@ -72,7 +72,7 @@ struct Outputs {
 TEST(GameserviceTest, ConnectionMembersAndQualityConfiguration) {
   const std::string w1 = "written version=1 audio_levels=";
   std::string nine = A(0, 1);
-  for (int i = 1; i < 9; ++i) nine += "," + A(0, 1);
+  for (int i = 1; i < 9; ++i) nine += "," + A(i, 1);  // levels 0 to 8
   const std::pair<std::string, std::string> rows[] = {
       {"", "0 written "},
       // A later member replaces an earlier one of the same name.
@@ -88,6 +88,7 @@ TEST(GameserviceTest, ConnectionMembersAndQualityConfiguration) {
       {Config(nine, ""), "AC40C807 "},
       {Config(A(0, 1) + "," + A(0, 1), ""), "AC40C807 "},
       {Config(A(0, 1) + "," + A(2, 1), ""), "AC40C807 "},
+      {Config(A(-1, 1), ""), "AC40C807 "},
       {Config(A(8, 1), ""), "AC40C807 "},
       {Config("", R"({"level":0,"resolutionRatio":1,"bitrateRatio":1})"), "AC40C807 "},
       // Levels out of order are stored by level; the limits are inclusive.

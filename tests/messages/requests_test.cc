@@ -122,6 +122,7 @@ TEST_F(RequestsTest, AnswerEnvelope) {
       {R"({"status":"ng","result":"8","message":"x"})", WS_ERROR_BAD_RESPONSE, "old old"},
       {R"({"status":"ng","result":0,"message":"x"})", WS_ERROR_SERVER_ERROR, "old old"},
       {R"({"status":"ng","result":1e10,"message":"x"})", WS_ERROR_SERVER_ERROR, "old old"},
+      {R"({"status":"ng","result":4294967306,"message":"x"})", WS_ERROR_SERVER_ERROR, "old old"},
       {R"({"status":"ng","result":8})", WS_ERROR_BAD_RESPONSE, "old old"},
       {R"({"status":"ng","status":"ok","token":"t","zuc_key_value":"k"})", WS_SUCCESS, "t k"},
       {R"({"status":"ok","token":"t"})", WS_ERROR_BAD_RESPONSE, "old old"},
