@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "tests/support/LocalPeer.h"
 #include "tests/support/SocketPeer.h"
@@ -92,15 +93,34 @@ TEST(SocketFaultsTest, RedirectLoopEndsAtLibcurlsHeaderLimitOnBothExchanges) {
   EXPECT_GT(peer.Requests().size() - hops, 1000u);
 }
 
-TEST(SocketFaultsTest, SlowTrickleOfOneByteASecondEndsAtTheTimeLimit) {
+// The one test that waits for the real 10 s time limit: a peer that
+// trickles one byte a second (JSON POST) and a peer that never answers
+// (REST exchange), side by side so that the suite waits only once.
+TEST(SocketFaultsTest, SlowTimeLimitEndsTrickleAndSilentPeers) {
   SocketPolicy trickle = Policy(Action::kSend, RawHttpAnswer(200, "{\"status\":\"ok\"}"));
   trickle.byte_interval = std::chrono::milliseconds(1000);
-  SocketPeer peer(trickle);
+  SocketPeer trickling(trickle);
+  testing::LocalPeer silent;
+  testing::Answer late = testing::Reply("{}");
+  late.delay_ms = 15000;  // cut short when the peer stops
+  silent.SetAnswer("/late", late);
+
+  std::string rest_response = "untouched";
+  ErrorCode rest_code;
+  std::thread rest([&] {
+    WebService ws;
+    if (ws.Initialize() == WS_SUCCESS) {
+      rest_code = ws.RequestRestRpc(silent.Url("/late"), "", rest_response);
+    }
+  });
   WebService ws;
   ASSERT_EQ(ws.Initialize(), WS_SUCCESS);
   std::string response;
-  EXPECT_EQ(ws.RequestJsonRpc(peer.Url("/t"), "{}", response).GetValue(), WS_ERROR_TIMED_OUT);
+  EXPECT_EQ(ws.RequestJsonRpc(trickling.Url("/t"), "{}", response).GetValue(), WS_ERROR_TIMED_OUT);
   EXPECT_EQ(response, "");
+  rest.join();
+  EXPECT_EQ(rest_code.GetValue(), WS_ERROR_TIMED_OUT);
+  EXPECT_EQ(rest_response, "");
 }
 
 }  // namespace
