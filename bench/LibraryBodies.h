@@ -1,7 +1,5 @@
-// The request bodies as the library's request stages build and write them
-// (a picojson object filled member by member, written by json::Write). The
-// request stages do this inside their send path; these functions run the
-// same steps without a transport so that the body cost can be timed alone.
+// The library's own request body builders, called with the benchmark's
+// arguments, so that the body cost can be timed without a transport.
 // bench_test checks that they give the bytes the library really sends.
 #ifndef VANTA_BENCH_LIBRARY_BODIES_H_
 #define VANTA_BENCH_LIBRARY_BODIES_H_

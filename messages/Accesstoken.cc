@@ -6,19 +6,24 @@
 
 namespace vanta {
 
+std::string AccesstokenRequestBody(int client_version, const std::string& token,
+                                   const std::string& zuc_key_value, int try_count) {
+  picojson::object request;
+  request["action"] = picojson::value("request_accesstoken");
+  request["client_version"] = json::Number(client_version);
+  request["token"] = picojson::value(token);
+  request["try_count"] = json::Number(try_count);
+  request["zuc_key_value"] = picojson::value(zuc_key_value);
+  return json::Write(picojson::value(request));
+}
+
 ErrorCode WebServiceImpl::RequestAccesstoken(const std::string& url, int client_version,
                                              const std::string& token,
                                              const std::string& zuc_key_value, int try_count,
                                              std::string& response) {
   return json::PostRequest(
       http, url,
-      [&](picojson::object& request) {
-        request["action"] = picojson::value("request_accesstoken");
-        request["client_version"] = json::Number(client_version);
-        request["token"] = picojson::value(token);
-        request["try_count"] = json::Number(try_count);
-        request["zuc_key_value"] = picojson::value(zuc_key_value);
-      },
+      [&] { return AccesstokenRequestBody(client_version, token, zuc_key_value, try_count); },
       response);
 }
 

@@ -8,6 +8,10 @@
 
 namespace vanta {
 
+// The request_accesstoken body: compact JSON with sorted keys.
+std::string AccesstokenRequestBody(int client_version, const std::string& token,
+                                   const std::string& zuc_key_value, int try_count);
+
 // Checks a request_accesstoken answer. On 0 access_token holds the answer's
 // string "access_token"; on failure it is not touched.
 ErrorCode ParseAccesstokenResponse(const std::string& response, std::string& access_token);

@@ -107,6 +107,31 @@ ErrorCode StoreConfig(const picojson::object& answer, WebService::QualityParams&
 
 }  // namespace
 
+std::string GameserviceRequestBody(int client_version, const std::string& access_token,
+                                   int video_profile, int audio_profile, int io_mouse, int io_touch,
+                                   int io_keyboard, int io_sensor, int io_gamepad, int yuv_itu_r_bt,
+                                   int try_count, const WebService::ClientEnvironmentInfo& env) {
+  picojson::object env_object;
+  for (const auto& entry : env.entries) {
+    env_object[UpToNul(entry.first)] = picojson::value(UpToNul(entry.second));
+  }
+  picojson::object request;
+  request["access_token"] = picojson::value(access_token);
+  request["action"] = picojson::value("request_gameservice");
+  request["audio_profile"] = json::Number(audio_profile);
+  request["client_version"] = json::Number(client_version);
+  request["env"] = picojson::value(env_object);
+  request["io_gamepad"] = json::Number(io_gamepad);
+  request["io_keyboard"] = json::Number(io_keyboard);
+  request["io_mouse"] = json::Number(io_mouse);
+  request["io_sensor"] = json::Number(io_sensor);
+  request["io_touch"] = json::Number(io_touch);
+  request["try_count"] = json::Number(try_count);
+  request["video_profile"] = json::Number(video_profile);
+  request["yuv_itu_r_bt"] = json::Number(yuv_itu_r_bt);
+  return json::Write(picojson::value(request));
+}
+
 ErrorCode WebServiceImpl::RequestGameservice(const std::string& url, int client_version,
                                              const std::string& access_token, int video_profile,
                                              int audio_profile, int io_mouse, int io_touch,
@@ -116,24 +141,10 @@ ErrorCode WebServiceImpl::RequestGameservice(const std::string& url, int client_
                                              std::string& response) {
   return json::PostRequest(
       http, url,
-      [&](picojson::object& request) {
-        picojson::object env_object;
-        for (const auto& entry : env.entries) {
-          env_object[UpToNul(entry.first)] = picojson::value(UpToNul(entry.second));
-        }
-        request["access_token"] = picojson::value(access_token);
-        request["action"] = picojson::value("request_gameservice");
-        request["audio_profile"] = json::Number(audio_profile);
-        request["client_version"] = json::Number(client_version);
-        request["env"] = picojson::value(env_object);
-        request["io_gamepad"] = json::Number(io_gamepad);
-        request["io_keyboard"] = json::Number(io_keyboard);
-        request["io_mouse"] = json::Number(io_mouse);
-        request["io_sensor"] = json::Number(io_sensor);
-        request["io_touch"] = json::Number(io_touch);
-        request["try_count"] = json::Number(try_count);
-        request["video_profile"] = json::Number(video_profile);
-        request["yuv_itu_r_bt"] = json::Number(yuv_itu_r_bt);
+      [&] {
+        return GameserviceRequestBody(client_version, access_token, video_profile, audio_profile,
+                                      io_mouse, io_touch, io_keyboard, io_sensor, io_gamepad,
+                                      yuv_itu_r_bt, try_count, env);
       },
       response);
 }

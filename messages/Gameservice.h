@@ -10,6 +10,13 @@
 
 namespace vanta {
 
+// The request_gameservice body: compact JSON with sorted keys; "env" holds
+// one string member per entry, key and value each cut at its first NUL.
+std::string GameserviceRequestBody(int client_version, const std::string& access_token,
+                                   int video_profile, int audio_profile, int io_mouse, int io_touch,
+                                   int io_keyboard, int io_sensor, int io_gamepad, int yuv_itu_r_bt,
+                                   int try_count, const WebService::ClientEnvironmentInfo& env);
+
 // Checks a request_gameservice answer. Every member and the whole quality
 // configuration ("config", optional) are tested before anything is written;
 // on 0 the connection outputs and the configuration's levels are written.

@@ -122,17 +122,15 @@ int32_t ToInt32(double value) {
 }
 
 ErrorCode PostRequest(const WebServiceHttp* http, const std::string& url,
-                      const std::function<void(picojson::object&)>& build, std::string& response) {
-  std::string body;
+                      const std::function<std::string()>& body, std::string& response) {
+  std::string text;
   try {
-    picojson::object request;
-    build(request);
-    if (http == nullptr) return WS_ERROR_NO_TRANSPORT;
-    body = Write(picojson::value(request));
+    text = body();
   } catch (const std::overflow_error&) {
     return WS_ERROR_BAD_RESPONSE;
   }
-  return Normalize(WebServiceHttp::PostJson(url, body, response));
+  if (http == nullptr) return WS_ERROR_NO_TRANSPORT;
+  return Normalize(WebServiceHttp::PostJson(url, text, response));
 }
 
 }  // namespace json

@@ -71,13 +71,13 @@ bool Has(const picojson::object& object, const std::string& key);
 // INT32_MIN.
 int32_t ToInt32(double value);
 
-// The request stage of every JSON message: build fills a fresh request
-// object; without a transport the result is WS_ERROR_NO_TRANSPORT and
-// nothing is sent; otherwise the object is written and POSTed to url, and
-// the transport's failure code, or 0, is returned. response receives the
-// answer body as the transport leaves it.
+// The request stage of every JSON message: body builds and writes the
+// request; without a transport the result is WS_ERROR_NO_TRANSPORT and
+// nothing is sent; otherwise the body is POSTed to url, and the transport's
+// failure code, or 0, is returned. response receives the answer body as the
+// transport leaves it.
 ErrorCode PostRequest(const WebServiceHttp* http, const std::string& url,
-                      const std::function<void(picojson::object&)>& build, std::string& response);
+                      const std::function<std::string()>& body, std::string& response);
 
 }  // namespace json
 }  // namespace vanta

@@ -9,17 +9,25 @@
 
 namespace vanta {
 
+std::string SendDeviceIdRequestBody(const std::string& zu_key_value, const std::string& device_id,
+                                    const std::string& request_type,
+                                    const std::string& client_version) {
+  picojson::object request;
+  request["client_version"] = picojson::value(client_version);
+  request["device_id"] = picojson::value(device_id);
+  request["request_type"] = picojson::value(request_type);
+  request["zu_key_value"] = picojson::value(zu_key_value);
+  return json::Write(picojson::value(request));
+}
+
 ErrorCode WebServiceImpl::SendDeviceId(const std::string& url, const std::string& zu_key_value,
                                        const std::string& device_id,
                                        const std::string& request_type,
                                        const std::string& client_version, std::string& response) {
   return json::PostRequest(
       http, url,
-      [&](picojson::object& request) {
-        request["client_version"] = picojson::value(client_version);
-        request["device_id"] = picojson::value(device_id);
-        request["request_type"] = picojson::value(request_type);
-        request["zu_key_value"] = picojson::value(zu_key_value);
+      [&] {
+        return SendDeviceIdRequestBody(zu_key_value, device_id, request_type, client_version);
       },
       response);
 }

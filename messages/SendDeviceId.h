@@ -9,6 +9,11 @@
 
 namespace vanta {
 
+// The registration body: the four members as JSON strings, sorted by key.
+std::string SendDeviceIdRequestBody(const std::string& zu_key_value, const std::string& device_id,
+                                    const std::string& request_type,
+                                    const std::string& client_version);
+
 // Checks a registration answer: a JSON object with "status" and "message"
 // (kinds not tested; "message" is dropped). "status" is truncated to int32;
 // a number out of that range, or a status that is not a number at all,

@@ -6,18 +6,20 @@
 
 namespace vanta {
 
+std::string TokenRequestBody(int client_version, const std::string& gameid, int try_count) {
+  picojson::object request;
+  request["action"] = picojson::value("request_token");
+  request["client_version"] = json::Number(client_version);
+  request["gameid"] = picojson::value(gameid);
+  request["try_count"] = json::Number(try_count);
+  return json::Write(picojson::value(request));
+}
+
 ErrorCode WebServiceImpl::RequestToken(const std::string& url, int client_version,
                                        const std::string& gameid, int try_count,
                                        std::string& response) {
   return json::PostRequest(
-      http, url,
-      [&](picojson::object& request) {
-        request["action"] = picojson::value("request_token");
-        request["client_version"] = json::Number(client_version);
-        request["gameid"] = picojson::value(gameid);
-        request["try_count"] = json::Number(try_count);
-      },
-      response);
+      http, url, [&] { return TokenRequestBody(client_version, gameid, try_count); }, response);
 }
 
 ErrorCode ParseTokenResponse(const std::string& response, std::string& token,

@@ -8,6 +8,9 @@
 
 namespace vanta {
 
+// The request_token body: compact JSON with sorted keys.
+std::string TokenRequestBody(int client_version, const std::string& gameid, int try_count);
+
 // Checks a request_token answer. On 0 both outputs hold the answer's string
 // "token" and "zuc_key_value"; on failure neither is touched.
 ErrorCode ParseTokenResponse(const std::string& response, std::string& token,
