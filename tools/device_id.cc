@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "accessor/DeviceId.h"
+#include "platform/Platform.h"
 #include "tools/commands.h"
 
 namespace vanta {
@@ -15,8 +16,13 @@ constexpr int kDeviceIdBufferSize = 55;
 const char* FailureReason(DeviceIdFailure failure) {
   switch (failure) {
     case DeviceIdFailure::kProcessNotStarted:
-      return "the hardware UUID query could not be started (check the program that ComSpec "
-             "names, or unset ComSpec)";
+      // Without ComSpec the library writes the UUID file itself.
+      if (platform::ReadEnvironment("ComSpec")) {
+        return "the hardware UUID query could not be started (check the program that ComSpec "
+               "names, or unset ComSpec)";
+      }
+      return "no hardware UUID to write the UUID file from (neither "
+             "/sys/class/dmi/id/product_uuid nor /etc/machine-id is readable)";
     case DeviceIdFailure::kUuidFileUnreadable:
       return "the UUID file id.tmp in the temporary directory (TEMP, TMPDIR or /tmp) could not "
              "be read";
