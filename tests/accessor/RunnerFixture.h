@@ -14,9 +14,28 @@
 #include "accessor/TestSeams.h"
 #include "core/SleepHook.h"
 #include "tests/platform/ScopedEnv.h"
+#include "tests/support/LocalPeer.h"
 
 namespace vanta {
 namespace testing {
+
+// The paths a run requests, with the dispatcher base "/dispatcher/" and the
+// web API origin on the same peer, and answers with which every step
+// succeeds, in the order of the run.
+inline const std::string kTokenPath = "/dispatcher/request_token";
+inline const std::string kAccessPath = "/dispatcher/request_accesstoken";
+inline const std::string kGamePath = "/dispatcher/request_gameservice";
+inline const std::string kRegisterPath = "/game/razever/app/APIEX/SorvaneClient/SendDeviceId";
+inline const Answer kRegisterOk = Reply(R"({"status":0,"message":""})");
+inline const std::vector<std::pair<std::string, Answer>> kAllOk = {
+    {kTokenPath, Reply(R"({"status":"ok","token":"T1","zuc_key_value":"K1"})")},
+    {kAccessPath, Reply(R"({"status":"ok","access_token":"A1"})")},
+    {kGamePath, Reply(R"({"status":"ok","gameid":"g","ipv4":"10.1.2.3","ipv6":"fe80::1",)"
+                      R"("control_port":11,"video_port":12,"audio_port":13,"input_port":14,)"
+                      R"("key1":"k-1","key2":"k-2","config":{"version":1,)"
+                      R"("audio":[{"level":0,"bitrate":96}],"video":[]}})")},
+    {kRegisterPath, kRegisterOk},
+};
 
 // Text as UTF-16 little endian.
 inline std::string Utf16(const std::string& text) {

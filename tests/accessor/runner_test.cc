@@ -30,20 +30,12 @@ using testing::Reply;
 using Status = platform::AdapterAddress::Status;
 using Failure = DeviceIdFailure;
 
-const std::string kToken = "/dispatcher/request_token";
-const std::string kAccess = "/dispatcher/request_accesstoken";
-const std::string kGame = "/dispatcher/request_gameservice";
-const std::string kRegister = "/game/razever/app/APIEX/SorvaneClient/SendDeviceId";
-const Answer kRegisterOk = Reply(R"({"status":0,"message":""})");
-const std::vector<std::pair<std::string, Answer>> kAllOk = {
-    {kToken, Reply(R"({"status":"ok","token":"T1","zuc_key_value":"K1"})")},
-    {kAccess, Reply(R"({"status":"ok","access_token":"A1"})")},
-    {kGame, Reply(R"({"status":"ok","gameid":"g","ipv4":"10.1.2.3","ipv6":"fe80::1",)"
-                  R"("control_port":11,"video_port":12,"audio_port":13,"input_port":14,)"
-                  R"("key1":"k-1","key2":"k-2","config":{"version":1,)"
-                  R"("audio":[{"level":0,"bitrate":96}],"video":[]}})")},
-    {kRegister, kRegisterOk},
-};
+using testing::kAccessPath;
+using testing::kAllOk;
+using testing::kGamePath;
+using testing::kRegisterOk;
+using testing::kRegisterPath;
+using testing::kTokenPath;
 
 class AccessorTest : public testing::RunnerTest {
  protected:
@@ -101,12 +93,12 @@ TEST_F(AccessorTest, CompleteRunWithAndWithoutAFreshToken) {
     EXPECT_EQ(States(), (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(seen, std::string(token_first ? "request_token1 " : "") +
                         "request_accesstoken1 request_gameservice2 SendDeviceId3 ");
-    EXPECT_EQ(peer_->RequestsTo(kAccess).at(0).body,
+    EXPECT_EQ(peer_->RequestsTo(kAccessPath).at(0).body,
               R"({"action":"request_accesstoken","client_version":3,"token":")" +
                   std::string(token_first ? "T1" : "t0") + R"(","try_count":1,"zuc_key_value":")" +
                   key + "\"}");
-    EXPECT_EQ(Sent(kGame, "access_token"), std::vector<std::string>{"A1"});
-    EXPECT_EQ(peer_->RequestsTo(kRegister).at(0).body,
+    EXPECT_EQ(Sent(kGamePath, "access_token"), std::vector<std::string>{"A1"});
+    EXPECT_EQ(peer_->RequestsTo(kRegisterPath).at(0).body,
               R"({"client_version":"1.1.0","device_id":")" + ExpectedDeviceId() +
                   R"(","request_type":"0","zu_key_value":")" + key + "\"}");
     EXPECT_EQ(ReadTempFile("key.tmp"), key);
@@ -137,12 +129,12 @@ TEST_F(AccessorTest, StepsRetryAndGiveUp) {
     ErrorCode result;
     std::string key_file;
   } rows[] = {
-      {false, kAccess, {Reply("", 500)}, 3, {1, 5}, WS_ERROR_SERVER_ERROR, "old"},
-      {false, kGame, {refused}, 1, {1, 2, 5}, WS_ERROR_SERVER_RESULT_2_5_6_7, "old"},
-      {true, kToken, {unlisted}, 3, {1, 5}, WS_ERROR_SERVER_ERROR, "old"},
-      {false, kAccess, {Reply("<html>")}, 1, {1, 5}, WS_ERROR_BAD_RESPONSE, "old"},
-      {false, kGame, {Reply("", 503), kAllOk[2].second}, 2, {1, 2, 2, 3, 4}, WS_SUCCESS, "k0"},
-      {false, kRegister, {not_registered}, 1, {1, 2, 3, 4}, WS_SUCCESS, "k0"},
+      {false, kAccessPath, {Reply("", 500)}, 3, {1, 5}, WS_ERROR_SERVER_ERROR, "old"},
+      {false, kGamePath, {refused}, 1, {1, 2, 5}, WS_ERROR_SERVER_RESULT_2_5_6_7, "old"},
+      {true, kTokenPath, {unlisted}, 3, {1, 5}, WS_ERROR_SERVER_ERROR, "old"},
+      {false, kAccessPath, {Reply("<html>")}, 1, {1, 5}, WS_ERROR_BAD_RESPONSE, "old"},
+      {false, kGamePath, {Reply("", 503), kAllOk[2].second}, 2, {1, 2, 2, 3, 4}, WS_SUCCESS, "k0"},
+      {false, kRegisterPath, {not_registered}, 1, {1, 2, 3, 4}, WS_SUCCESS, "k0"},
       {false, unreachable, {}, 3, {1, 2, 3, 3, 3, 4}, WS_SUCCESS, "k0"},
       {false, no_identifier, {}, 0, {1, 2, 4}, WS_SUCCESS, "old"},
   };
@@ -160,8 +152,8 @@ TEST_F(AccessorTest, StepsRetryAndGiveUp) {
     accessor.Join(nullptr);
     std::vector<std::string> tries;
     for (size_t i = 1; i <= row.attempts; ++i) tries.push_back(std::to_string(i));
-    if (row.path == kRegister) {
-      EXPECT_EQ(peer_->RequestsTo(kRegister).size(), row.attempts);
+    if (row.path == kRegisterPath) {
+      EXPECT_EQ(peer_->RequestsTo(kRegisterPath).size(), row.attempts);
     } else if (row.path[0] == '/') {
       EXPECT_EQ(Sent(row.path, "try_count"), tries) << row.path;
     }
@@ -189,7 +181,7 @@ TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
       {"K", false, kRegisterOk, {}},
   };
   for (const Row& row : rows) {
-    NewPeer().SetAnswer(kRegister, row.answer);
+    NewPeer().SetAnswer(kRegisterPath, row.answer);
     std::filesystem::remove(dir_ + "/key.tmp");
     if (row.key_file) WriteTempFile("key.tmp", *row.key_file);
     if (!row.identifier) SetUuidFileBytes(std::nullopt);
@@ -199,11 +191,11 @@ TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
       ClearRecords();
       accessor.CreateAndSendDeviceId();
     }
-    const std::vector<std::string> keys = Sent(kRegister, "zu_key_value");
+    const std::vector<std::string> keys = Sent(kRegisterPath, "zu_key_value");
     EXPECT_EQ(keys, row.keys_sent);
-    EXPECT_EQ(Sent(kRegister, "device_id"),
+    EXPECT_EQ(Sent(kRegisterPath, "device_id"),
               std::vector<std::string>(keys.size(), ExpectedDeviceId()));
-    EXPECT_EQ(Sent(kRegister, "request_type"), std::vector<std::string>(keys.size(), "1"));
+    EXPECT_EQ(Sent(kRegisterPath, "request_type"), std::vector<std::string>(keys.size(), "1"));
     EXPECT_EQ(Waits(), WaitsBefore(keys.size()));
     EXPECT_TRUE(States().empty());
     EXPECT_TRUE(Results().empty());

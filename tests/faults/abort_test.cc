@@ -21,19 +21,6 @@ namespace vanta {
 namespace {
 
 using std::chrono::milliseconds;
-using testing::Answer;
-
-const std::string kToken = "/d/request_token";
-const std::string kAccess = "/d/request_accesstoken";
-const std::string kGame = "/d/request_gameservice";
-const std::string kRegister = "/game/razever/app/APIEX/SorvaneClient/SendDeviceId";
-
-Answer Json(const std::string& body, int status = 200) {
-  Answer answer;
-  answer.status = status;
-  answer.body = body;
-  return answer;
-}
 
 // Holds one phase of the run (a request or a wait) until the test opens it.
 class Hold {
@@ -97,13 +84,7 @@ class AbortTest : public testing::RunnerTest {
 };
 
 TEST_F(AbortTest, DestroyedDuringEachRequestAndEachWaitStopsWithinOneRequestAndOneWait) {
-  const std::vector<std::pair<std::string, Answer>> ok = {
-      {kToken, Json(R"({"status":"ok","token":"T","zuc_key_value":"K"})")},
-      {kAccess, Json(R"({"status":"ok","access_token":"A"})")},
-      {kGame, Json(R"({"status":"ok","gameid":"g","ipv4":"a","ipv6":"b","key1":"c","key2":"d",)"
-                   R"("control_port":1,"video_port":2,"audio_port":3,"input_port":4})")},
-      {kRegister, Json(R"({"status":0,"message":""})")},
-  };
+  const auto& ok = testing::kAllOk;
   struct Row {
     size_t step;  // index into ok
     int wait;     // 0: hold that step's request; 1 or 2: the step fails and that wait is held
@@ -119,7 +100,7 @@ TEST_F(AbortTest, DestroyedDuringEachRequestAndEachWaitStopsWithinOneRequestAndO
     hold.hold_wait = row.wait;
     for (const auto& step : ok) peer_.SetAnswer(step.first, step.second);
     if (row.wait > 0) {
-      peer_.SetAnswer(path, Json("{}", 500));  // retried
+      peer_.SetAnswer(path, testing::Reply("{}", 500));  // retried
     } else {
       const std::string body = ok[row.step].second.body;
       peer_.SetHandler(path, [body](const httplib::Request&, httplib::Response& res) {
@@ -128,8 +109,8 @@ TEST_F(AbortTest, DestroyedDuringEachRequestAndEachWaitStopsWithinOneRequestAndO
       });
     }
     auto accessor = std::make_unique<WebServiceAccessor>();
-    ASSERT_EQ(accessor->Initialize(3, "t0", peer_.Url("/d/").c_str(), 0, 0, "g", true, "k0", 0, 0,
-                                   0, 0, 0, 709),
+    ASSERT_EQ(accessor->Initialize(3, "t0", peer_.Url("/dispatcher/").c_str(), 0, 0, "g", true,
+                                   "k0", 0, 0, 0, 0, 0, 709),
               WS_SUCCESS);
     ClearRecords();
     ASSERT_EQ(accessor->Start(), WS_SUCCESS);
