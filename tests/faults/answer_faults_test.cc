@@ -18,12 +18,6 @@ class AnswerFaultsTest : public ::testing::Test {
     ws_.SetUrlArbiterBase(peer_.Url("/d/"));
   }
 
-  void Answer(const std::string& path, const std::string& body) {
-    testing::Answer answer;
-    answer.body = body;
-    peer_.SetAnswer(path, answer);
-  }
-
   LocalPeer peer_;
   WebService ws_;
 };
@@ -41,7 +35,7 @@ TEST_F(AnswerFaultsTest, DeepOrBrokenStructureIsABadAnswerAndTouchesNothing) {
       std::string(kRawNul, sizeof(kRawNul) - 1),
   };
   for (const std::string& body : rows) {
-    Answer("/d/request_token", body);
+    peer_.SetAnswer("/d/request_token", testing::Reply(body));
     std::string token = "before", key = "before";
     EXPECT_EQ(ws_.RequestZuToken(1, "g", 0, token, key).GetValue(), WS_ERROR_BAD_RESPONSE)
         << body.substr(0, 40);
@@ -53,15 +47,18 @@ TEST_F(AnswerFaultsTest, DeepOrBrokenStructureIsABadAnswerAndTouchesNothing) {
 TEST_F(AnswerFaultsTest, StringBytesPassThroughUncheckedBothWays) {
   // Invalid UTF-8 (a lone continuation byte, a truncated sequence, 0xFF)
   // and an escaped NUL arrive as the very bytes.
-  Answer("/d/request_token",
-         "{\"status\":\"ok\",\"token\":\"\x80\xc3\xff\",\"zuc_key_value\":\"a\\u0000b\"}");
+  peer_.SetAnswer(
+      "/d/request_token",
+      testing::Reply(
+          "{\"status\":\"ok\",\"token\":\"\x80\xc3\xff\",\"zuc_key_value\":\"a\\u0000b\"}"));
   std::string token, key;
   ASSERT_EQ(ws_.RequestZuToken(1, "g", 0, token, key), WS_SUCCESS);
   EXPECT_EQ(token, "\x80\xc3\xff");
   EXPECT_EQ(key, std::string("a\0b", 3));
 
   // Sent back, the same bytes go out raw, and the NUL as an escape.
-  Answer("/d/request_accesstoken", "{\"status\":\"ok\",\"access_token\":\"x\"}");
+  peer_.SetAnswer("/d/request_accesstoken",
+                  testing::Reply("{\"status\":\"ok\",\"access_token\":\"x\"}"));
   std::string access;
   ASSERT_EQ(ws_.RequestZuAccesstoken(1, token, key, 0, access), WS_SUCCESS);
   const std::string body = peer_.RequestsTo("/d/request_accesstoken").at(0).body;
@@ -75,7 +72,7 @@ TEST_F(AnswerFaultsTest, SixtyFourMebibyteAnswerIsDeliveredWhole) {
   std::string body = prefix;
   body.resize(size - 2, 't');
   body += "\"}";
-  Answer("/d/request_token", body);
+  peer_.SetAnswer("/d/request_token", testing::Reply(body));
   std::string raw;
   ASSERT_EQ(ws_.RequestJsonRpc(peer_.Url("/d/request_token"), "{}", raw), WS_SUCCESS);
   EXPECT_EQ(raw.size(), size);

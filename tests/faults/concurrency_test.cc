@@ -44,9 +44,8 @@ TEST(ConcurrencyTest, SixteenServicesExchangeAtOnceWithoutCrossTalk) {
     res.set_content("{\"status\":\"ok\",\"echo\":\"" + req.get_param_value("slotid") + "\"}",
                     "application/json");
   });
-  testing::Answer refusal;
-  refusal.body = "{\"status\":5,\"message\":\"\"}";
-  peer.SetAnswer("/game/razever/app/APIEX/SorvaneClient/SendDeviceId", refusal);
+  peer.SetAnswer("/game/razever/app/APIEX/SorvaneClient/SendDeviceId",
+                 testing::Reply("{\"status\":5,\"message\":\"\"}"));
   testing::SetWebApiOriginForTesting(peer.Url(""));
 
   std::atomic<int> failures{0};
