@@ -27,8 +27,8 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 cache_root=${VANTA_WINDOWS_CACHE:-/var/cache/vanta-windows}
 triple=x86_64-w64-mingw32
 jobs=2
-# Bump when the build steps or flags change, so that old prefixes are not
-# taken for the new recipe.
+# Bump when the build steps or flags (cmake/mingw-w64.cmake included) change,
+# so that old prefixes are not taken for the new recipe.
 recipe=1
 
 # Every package this script and the Windows build use.
@@ -262,7 +262,7 @@ done < <(source_versions curl)
   log "curl source $curl_wanted is not in the archive; using $curl_version"
 
 openssl_series=$(upstream_of "$(installed_version libssl3)" | cut -d. -f1-2)
-mapfile -t openssl_candidates < <(source_versions openssl | grep -F "$openssl_series." || true)
+mapfile -t openssl_candidates < <(source_versions openssl | awk -v s="$openssl_series." 'index($0, s) == 1')
 [ ${#openssl_candidates[@]} -gt 0 ] || die "no OpenSSL $openssl_series.x source package in the archive"
 
 gtest_version=$(installed_version googletest)
