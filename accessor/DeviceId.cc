@@ -1,19 +1,22 @@
 #include "accessor/DeviceId.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "accessor/TestSeams.h"
-#include "platform/Platform.h"
+#include "platform/Env.h"
 
 namespace vanta {
 
 namespace {
 
-std::atomic<AdapterSource> adapter_source{nullptr};
+// The most of the UUID query's output that the reader looks at: a line of
+// 127 bytes and 36 pairs of bytes.
+constexpr size_t kUuidOutputLimit = 127 + 72;
+// How often the wait for the UUID query looks at the clock and the caller.
+constexpr unsigned kPollMs = 10;
 
 // Appends src to the text in dst (size bytes with the terminator), cutting
 // what does not fit. A dst without a terminator inside size is left alone.
@@ -26,25 +29,59 @@ void AppendBounded(char* dst, size_t size, const char* src) {
   dst[used + n] = '\0';
 }
 
-// Runs the UUID query, which leaves its output in uuid_path.
-bool QueryUuid(const std::string& uuid_path) {
-  std::optional<std::string> interpreter = platform::ReadEnvironment("ComSpec");
-  if (!interpreter) return platform::WriteUuidFile(uuid_path);
+// Runs the UUID query, which leaves its output at uuid_path.
+DeviceIdFailure QueryUuid(Env* env, const std::string& uuid_path,
+                          const std::function<bool()>& cancelled) {
+  std::optional<std::string> interpreter = env->GetVariable("ComSpec");
+  if (!interpreter) {
+    std::string uuid;
+    if (!env->HardwareUuid(&uuid) || !env->ReplaceFile(uuid_path, UuidOutputFor(uuid))) {
+      return DeviceIdFailure::kQueryNotStarted;
+    }
+    return DeviceIdFailure::kNone;
+  }
   // The interpreter does the redirection; note the blanks at both ends.
   std::string arguments = " /C wmic csproduct get uuid > " + uuid_path + " ";
   std::wstring line;
   std::wstring wide_arguments;
-  if (!platform::NarrowToWide(*interpreter, &line) ||
-      !platform::NarrowToWide(arguments, &wide_arguments)) {
-    return false;
+  if (!NarrowToWide(*interpreter, &line) || !NarrowToWide(arguments, &wide_arguments)) {
+    return DeviceIdFailure::kQueryNotStarted;
   }
   line += wide_arguments;
-  if (line.size() >= static_cast<size_t>(platform::kMaxWideText)) return false;
-  return platform::RunProcessAndWait(line);
+  if (line.size() >= static_cast<size_t>(kMaxWideText)) return DeviceIdFailure::kQueryNotStarted;
+  // The query writes into a file of ours, never into whatever another user
+  // may have put at that path.
+  if (!env->PrepareOutputFile(uuid_path)) return DeviceIdFailure::kUuidFileUnreadable;
+  std::unique_ptr<Process> query = env->StartProcess(line);
+  if (query == nullptr) return DeviceIdFailure::kQueryNotStarted;
+  const uint64_t deadline = env->NowMillis() + kUuidQueryTimeoutMs;
+  // Leaving the loop early destroys the process, which kills it.
+  while (!query->Wait(kPollMs)) {
+    if (cancelled()) return DeviceIdFailure::kQueryAborted;
+    if (env->NowMillis() >= deadline) return DeviceIdFailure::kQueryTimedOut;
+  }
+  return DeviceIdFailure::kNone;
+}
+
+// The UUID of this machine, read under the temporary directory's lock so
+// that no other build rewrites the UUID file meanwhile.
+DeviceIdFailure ReadUuid(Env* env, const std::function<bool()>& cancelled, char (&uuid)[37]) {
+  const std::string dir = TempDirectory();
+  const std::string uuid_path = dir + kPathSeparator + "id.tmp";
+  std::unique_ptr<Lock> lock = env->LockDirectory(dir, kUuidQueryTimeoutMs);
+  if (lock == nullptr) return DeviceIdFailure::kQueryTimedOut;
+  DeviceIdFailure failure = QueryUuid(env, uuid_path, cancelled);
+  if (failure != DeviceIdFailure::kNone) return failure;
+  std::string output;
+  if (!env->ReadFile(uuid_path, kUuidOutputLimit, &output)) {
+    return DeviceIdFailure::kUuidFileUnreadable;
+  }
+  ParseUuidOutput(output, uuid);
+  return DeviceIdFailure::kNone;
 }
 
 // "%.2X" for each byte, "-" between them, at most 17 characters.
-void FormatAddress(const platform::AdapterAddress& adapter, char (&text)[18]) {
+void FormatAddress(const AdapterAddress& adapter, char (&text)[18]) {
   for (int i = 0; i < adapter.length; ++i) {
     char one[4];
     std::snprintf(one, sizeof(one), i + 1 == adapter.length ? "%.2X" : "%.2X-",
@@ -53,28 +90,16 @@ void FormatAddress(const platform::AdapterAddress& adapter, char (&text)[18]) {
   }
 }
 
-bool Create(char* buffer, int size, DeviceIdFailure* failure) {
-  if (buffer == nullptr || size < 1) return false;
-  std::string uuid_path = platform::TempFilePath("id.tmp");
-  if (!QueryUuid(uuid_path)) {
-    *failure = DeviceIdFailure::kProcessNotStarted;
-    return false;
-  }
+DeviceIdFailure Create(char* buffer, int size, const std::function<bool()>& cancelled) {
+  Env* env = Env::Get();
   char uuid[37] = {};
-  if (!ReadUuidFile(uuid_path, uuid)) {
-    *failure = DeviceIdFailure::kUuidFileUnreadable;
-    return false;
+  DeviceIdFailure failure = ReadUuid(env, cancelled, uuid);
+  if (failure != DeviceIdFailure::kNone) return failure;
+  AdapterAddress adapter = env->FirstAdapterAddress();
+  if (adapter.status == AdapterAddress::Status::kBufferUnavailable) {
+    return DeviceIdFailure::kAdapterBufferUnavailable;
   }
-  AdapterSource source = adapter_source.load();
-  platform::AdapterAddress adapter = source != nullptr ? source() : platform::FirstAdapterAddress();
-  if (adapter.status == platform::AdapterAddress::Status::kBufferUnavailable) {
-    *failure = DeviceIdFailure::kAdapterBufferUnavailable;
-    return false;
-  }
-  if (adapter.status != platform::AdapterAddress::Status::kOk) {
-    *failure = DeviceIdFailure::kAdapterListUnreadable;
-    return false;
-  }
+  if (adapter.status != AdapterAddress::Status::kOk) return DeviceIdFailure::kAdapterListUnreadable;
   if (adapter.length < 0) adapter.length = 0;
   if (adapter.length > static_cast<int>(sizeof(adapter.bytes))) {
     adapter.length = static_cast<int>(sizeof(adapter.bytes));
@@ -84,38 +109,40 @@ bool Create(char* buffer, int size, DeviceIdFailure* failure) {
   AppendBounded(buffer, static_cast<size_t>(size), uuid);
   AppendBounded(buffer, static_cast<size_t>(size), "-");
   AppendBounded(buffer, static_cast<size_t>(size), address);
-  return true;
+  return DeviceIdFailure::kNone;
 }
 
 }  // namespace
 
-bool ReadUuidFile(const std::string& uuid_path, char (&uuid)[37]) {
-  std::FILE* file = std::fopen(uuid_path.c_str(), "r");
-  if (file == nullptr) return false;
-  char header[128];
-  if (std::fgets(header, sizeof(header), file) != nullptr) {
-    for (int i = 0; i < 36; ++i) {
-      std::fgetc(file);
-      int c = std::fgetc(file);
-      if (c == EOF) break;
-      char one[4];
-      std::snprintf(one, sizeof(one), "%c", c);
-      AppendBounded(uuid, sizeof(uuid), one);
-    }
+void ParseUuidOutput(const std::string& output, char (&uuid)[37]) {
+  // The first line as a 128-byte line read takes it.
+  size_t at = output.find('\n');
+  at = at == std::string::npos ? output.size() : at + 1;
+  if (at > 127) at = 127;
+  if (at == 0) return;  // an empty output has no line at all
+  for (int i = 0; i < 36 && at < output.size(); ++i) {
+    ++at;  // the high byte
+    if (at >= output.size()) break;
+    const char one[2] = {output[at++], '\0'};
+    AppendBounded(uuid, sizeof(uuid), one);
   }
-  std::fclose(file);
-  return true;
 }
 
-AdapterSource SetAdapterSourceForTesting(AdapterSource source) {
-  return adapter_source.exchange(source);
+std::string UuidOutputFor(const std::string& uuid) {
+  std::string output = "\xFF\xFE";  // byte order mark
+  for (char c : "UUID  \r\n" + uuid + "  \r\n") {
+    output += c;
+    output += '\0';
+  }
+  return output;
 }
 
-bool CreateDeviceIdText(char* buffer, int size, DeviceIdFailure* failure) {
+bool CreateDeviceIdText(char* buffer, int size, const std::function<bool()>& cancelled,
+                        DeviceIdFailure* failure) {
   DeviceIdFailure reason = DeviceIdFailure::kNone;
-  bool built = Create(buffer, size, &reason);
+  if (buffer != nullptr && size >= 1) reason = Create(buffer, size, cancelled);
   if (failure != nullptr) *failure = reason;
-  return built;
+  return buffer != nullptr && size >= 1 && reason == DeviceIdFailure::kNone;
 }
 
 }  // namespace vanta

@@ -4,33 +4,51 @@
 #ifndef VANTA_ACCESSOR_DEVICE_ID_H_
 #define VANTA_ACCESSOR_DEVICE_ID_H_
 
+#include <functional>
 #include <string>
 
 namespace vanta {
 
 enum class DeviceIdFailure {
   kNone,
-  kProcessNotStarted,         // the UUID query could not run
-  kUuidFileUnreadable,        // the UUID file could not be opened
+  kQueryNotStarted,           // the UUID query could not run
+  kQueryTimedOut,             // it did not end within kUuidQueryTimeoutMs
+  kQueryAborted,              // the caller gave up while it ran
+  kUuidFileUnreadable,        // the UUID file could not be prepared or read
   kAdapterBufferUnavailable,  // no memory for the adapter list
   kAdapterListUnreadable,     // no adapter list, or no adapter in it
 };
 
-// Appends the identifier to the text in buffer (size bytes incl. terminator); false leaves buffer
-// unchanged. The UUID comes from the file id.tmp in the temporary directory,
-// written by the program that ComSpec names (given "/C wmic csproduct get
-// uuid > <file>") or, without ComSpec, by the library. A short UUID file or
-// an adapter without address still gives true. A null buffer or a size
-// below 1 gives false with kNone. failure may be null.
-bool CreateDeviceIdText(char* buffer, int size, DeviceIdFailure* failure);
+// How long the UUID query may take, waiting for another identifier build
+// on the same temporary directory included.
+constexpr unsigned kUuidQueryTimeoutMs = 10000;
 
-// Reads the UUID query's output at uuid_path and appends the UUID to the
-// text in uuid (callers pass it zero-filled): UTF-16 little endian, a header
-// line, then the UUID. After the header line's line-feed byte, each pair of
-// bytes gives its second byte: the low byte of the next character. A zero
-// byte adds nothing; the text ends early where the file does. False only
-// when the file cannot be opened.
-bool ReadUuidFile(const std::string& uuid_path, char (&uuid)[37]);
+// Appends the identifier to the text in buffer (size bytes with the
+// terminator); false leaves buffer unchanged and tells why in *failure
+// (which may be null). A null buffer or a size below 1 gives false with
+// kNone.
+//
+// The UUID comes from the file id.tmp in the temporary directory, written
+// by the program that ComSpec names (given "/C wmic csproduct get uuid >
+// <file>") or, without ComSpec, by the library from the machine's hardware
+// UUID. Builds on the same directory, in this process or another, take
+// turns. The query is killed when it runs longer than kUuidQueryTimeoutMs
+// or when cancelled() turns true. A short UUID file or an adapter without
+// address still gives true.
+bool CreateDeviceIdText(char* buffer, int size, const std::function<bool()>& cancelled,
+                        DeviceIdFailure* failure);
+
+// The UUID in the UUID query's output, appended to the text in uuid
+// (callers pass it zero-filled). The output is UTF-16 little endian: a
+// header line, then the UUID. After the first line (at most 127 bytes, up
+// to and including a line feed), each pair of bytes gives its second byte:
+// the low byte of the next character. A zero byte adds nothing; the text
+// ends early where the output does.
+void ParseUuidOutput(const std::string& output, char (&uuid)[37]);
+
+// The UUID query's output for uuid, as the library writes it on systems
+// without the query.
+std::string UuidOutputFor(const std::string& uuid);
 
 }  // namespace vanta
 

@@ -1,31 +1,27 @@
 #include "accessor/KeyFile.h"
 
-#include <cstdio>
-
-#include "platform/Platform.h"
+#include "platform/Env.h"
 
 namespace vanta {
 
 namespace {
 
 const char kKeyFileName[] = "key.tmp";
+// A 128-byte line read keeps at most 127 bytes.
+constexpr size_t kLineLimit = 127;
 
 }  // namespace
 
-void WriteKeyFile(const std::string& value) {
-  std::FILE* file = std::fopen(platform::TempFilePath(kKeyFileName).c_str(), "w");
-  if (file == nullptr) return;
-  std::fwrite(value.data(), 1, value.size(), file);
-  std::fclose(file);
+bool WriteKeyFile(const std::string& value) {
+  return Env::Get()->ReplaceFile(TempFilePath(kKeyFileName), value);
 }
 
 bool ReadKeyFile(std::string* text) {
-  std::FILE* file = std::fopen(platform::TempFilePath(kKeyFileName).c_str(), "r");
-  if (file == nullptr) return false;
-  char line[128] = {};
-  if (std::fgets(line, sizeof(line), file) == nullptr) line[0] = '\0';
-  std::fclose(file);
-  *text = line;
+  std::string data;
+  if (!Env::Get()->ReadFile(TempFilePath(kKeyFileName), kLineLimit, &data)) return false;
+  size_t end = data.find('\n');
+  if (end != std::string::npos) data.resize(end + 1);
+  *text = data.substr(0, data.find('\0'));
   return true;
 }
 

@@ -7,12 +7,12 @@
 
 namespace vanta {
 
-// Creates or empties the key file and writes value unchanged, with no line
-// end. Failures are not reported.
-void WriteKeyFile(const std::string& value);
+// Replaces the key file with one that holds value unchanged, with no line
+// end: a failure leaves the old file whole. False when it was not written.
+bool WriteKeyFile(const std::string& value);
 
-// Reads the key file's first line (at most 127 bytes, its line feed kept)
-// into *text. False when the file cannot be opened.
+// Reads the key file's first line (at most 127 bytes, its line feed kept,
+// cut at a NUL byte) into *text. False when the file cannot be read.
 bool ReadKeyFile(std::string* text);
 
 }  // namespace vanta

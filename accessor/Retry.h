@@ -18,8 +18,8 @@ struct StepOutcome {
 // abort_requested() is asked first; true ends the step as aborted whatever
 // the attempt returned. A success ends the step, and so does a failure that
 // another attempt cannot change (IsServerResponseCode); other failures are
-// tried again until the third attempt.
-StepOutcome RunStep(const std::function<ErrorCode(int try_count)>& attempt,
+// tried again until the third attempt. The trace names the step as name.
+StepOutcome RunStep(const char* name, const std::function<ErrorCode(int try_count)>& attempt,
                     const std::function<bool()>& abort_requested);
 
 }  // namespace vanta

@@ -1,20 +1,16 @@
 #include "vanta/WebServiceAccessor.h"
 
-#include <atomic>
 #include <string>
 
 #include "accessor/DeviceId.h"
 #include "accessor/KeyFile.h"
 #include "accessor/Retry.h"
-#include "accessor/TestSeams.h"
-#include "core/AtomicStore.h"
-#include "core/Result.h"
+#include "core/Trace.h"
+#include "platform/Env.h"
 
 namespace vanta {
 
 namespace {
-
-std::atomic<AccessorObserver*> observer{nullptr};
 
 // The device identifier buffer: 54 characters and the terminator.
 constexpr int kDeviceIdBufferSize = 55;
@@ -23,11 +19,35 @@ const char kRegistrationClientVersion[] = "1.1.0";
 const char kRequestTypeNegotiation[] = "0";
 const char kRequestTypeOnDemand[] = "1";
 
-}  // namespace
-
-AccessorObserver* SetAccessorObserverForTesting(AccessorObserver* next) {
-  return observer.exchange(next);
+const char* StateName(int state) {
+  static const char* const kNames[] = {"IDLE",           "REQUEST_TOKEN", "REQUEST_GAMESERVICE",
+                                       "SEND_DEVICE_ID", "COMPLETE",      "FAILED"};
+  return state >= 0 && state <= 5 ? kNames[state] : "UNKNOWN";
 }
+
+const char* FailureReason(DeviceIdFailure failure) {
+  switch (failure) {
+    case DeviceIdFailure::kNone:
+      break;
+    case DeviceIdFailure::kQueryNotStarted:
+      return "the hardware UUID query could not run (ComSpec names no usable program, or "
+             "without ComSpec the machine has no readable hardware UUID)";
+    case DeviceIdFailure::kQueryTimedOut:
+      return "the hardware UUID query did not end within 10 s";
+    case DeviceIdFailure::kQueryAborted:
+      return "the hardware UUID query was stopped";
+    case DeviceIdFailure::kUuidFileUnreadable:
+      return "the UUID file id.tmp in the temporary directory could not be written or read as a "
+             "regular file";
+    case DeviceIdFailure::kAdapterBufferUnavailable:
+      return "there was no memory for the network adapter list";
+    case DeviceIdFailure::kAdapterListUnreadable:
+      return "no network adapter with a hardware address was found";
+  }
+  return "the identifier does not fit its buffer";
+}
+
+}  // namespace
 
 WebServiceAccessor::WebServiceAccessor()
     : state(State::IDLE),
@@ -51,7 +71,7 @@ WebServiceAccessor::WebServiceAccessor()
 WebServiceAccessor::WebServiceAccessor(const WebServiceAccessor& other)
     : Runnable(other),
       thread(other.thread),
-      state(pfimpl::AtomicLoad32(&other.state)),
+      state(other.state.load()),
       client_version(other.client_version),
       token(other.token),
       gameid(other.gameid),
@@ -77,12 +97,12 @@ WebServiceAccessor::WebServiceAccessor(const WebServiceAccessor& other)
       client_environment_info(other.client_environment_info),
       request_token_first(other.request_token_first),
       arbiter_base_url(other.arbiter_base_url),
-      abort_requested(other.IsAbortRequested()) {}
+      abort_requested(other.abort_requested.load()) {}
 
 WebServiceAccessor& WebServiceAccessor::operator=(const WebServiceAccessor& other) {
   if (this == &other) return *this;
   thread = other.thread;  // waits for a run of this object that is still going
-  state = pfimpl::AtomicLoad32(&other.state);
+  state = other.state.load();
   client_version = other.client_version;
   token = other.token;
   gameid = other.gameid;
@@ -108,12 +128,12 @@ WebServiceAccessor& WebServiceAccessor::operator=(const WebServiceAccessor& othe
   client_environment_info = other.client_environment_info;
   request_token_first = other.request_token_first;
   arbiter_base_url = other.arbiter_base_url;
-  abort_requested = other.IsAbortRequested();
+  abort_requested = other.abort_requested.load();
   return *this;
 }
 
 WebServiceAccessor::~WebServiceAccessor() {
-  __atomic_store_n(&abort_requested, true, __ATOMIC_SEQ_CST);
+  abort_requested = true;
   Join(nullptr);
 }
 
@@ -125,7 +145,7 @@ ErrorCode WebServiceAccessor::Initialize(int client_version_in, const char* toke
                                          int io_sensor_in, int io_gamepad_in, int yuv_itu_r_bt_in) {
   SetState(State::IDLE);
   client_version = client_version_in;
-  __atomic_store_n(&abort_requested, false, __ATOMIC_SEQ_CST);
+  abort_requested = false;
   token = token_in;
   zuc_key_value = zuc_key_value_in;
   arbiter_base_url = arbiter_base_url_in;
@@ -153,12 +173,12 @@ ErrorCode WebServiceAccessor::Initialize(int client_version_in, const char* toke
   request_token_first = request_token_first_in;
   thread.SetName("WebServiceAccessor");
   thread.SetPriority(1000);
-  if (IsFailure(thread.Initialize(this))) return WS_ERROR_THREAD_INITIALIZE;
+  if (thread.Initialize(this).IsFailure()) return WS_ERROR_THREAD_INITIALIZE;
   return WS_SUCCESS;
 }
 
 ErrorCode WebServiceAccessor::Start() {
-  return IsFailure(thread.Start()) ? ErrorCode(WS_ERROR_THREAD_START) : ErrorCode(WS_SUCCESS);
+  return thread.Start().IsFailure() ? ErrorCode(WS_ERROR_THREAD_START) : ErrorCode(WS_SUCCESS);
 }
 
 ErrorCode WebServiceAccessor::Join(ErrorCode* result) { return thread.Join(result); }
@@ -166,15 +186,14 @@ ErrorCode WebServiceAccessor::Join(ErrorCode* result) { return thread.Join(resul
 ErrorCode WebServiceAccessor::GetResult() const { return thread.GetResult(); }
 
 WebServiceAccessor::State::type WebServiceAccessor::GetState() {
-  return static_cast<State::type>(pfimpl::AtomicLoad32(&state));
+  return static_cast<State::type>(state.load());
 }
 
 bool WebServiceAccessor::IsTermRequest() { return thread.GetState() == ThreadState::TERM_REQUEST; }
 
 ErrorCode WebServiceAccessor::Run() {
   ErrorCode result = RunRazever();
-  AccessorObserver* watcher = observer.load();
-  if (watcher != nullptr) watcher->OnRunEnded(this, result);
+  if (trace::Enabled()) trace::Emit("negotiation ended: " + trace::Code(result));
   return result;
 }
 
@@ -183,15 +202,14 @@ WebService::ClientEnvironmentInfo& WebServiceAccessor::MutableClientEnvironmentI
 }
 
 WebServiceAccessor::State::type WebServiceAccessor::SetState(State::type next) {
-  State::type stored = static_cast<State::type>(pfimpl::AtomicStore32(&state, next));
-  AccessorObserver* watcher = observer.load();
-  if (watcher != nullptr) watcher->OnState(this, next);
-  return stored;
+  state = next;
+  if (trace::Enabled()) {
+    trace::Emit("state " + std::to_string(next) + " " + StateName(next));
+  }
+  return next;
 }
 
-bool WebServiceAccessor::IsAbortRequested() const {
-  return __atomic_load_n(&abort_requested, __ATOMIC_SEQ_CST);
-}
+bool WebServiceAccessor::IsAbortRequested() const { return abort_requested; }
 
 ErrorCode WebServiceAccessor::RunRazever() {
   WebService service;
@@ -205,7 +223,7 @@ ErrorCode WebServiceAccessor::RunRazever() {
   SetState(State::REQUEST_TOKEN);
   if (aborted()) return fail(WS_ERROR_ABORTED);
   ErrorCode code = service.Initialize();
-  if (IsFailure(code)) return fail(code);
+  if (code.IsFailure()) return fail(code);
   if (aborted()) return fail(WS_ERROR_ABORTED);
   service.SetUrlArbiterBase(arbiter_base_url);
   service.SetUrlSendDeviceId();
@@ -213,24 +231,27 @@ ErrorCode WebServiceAccessor::RunRazever() {
   StepOutcome step;
   if (request_token_first) {
     step = RunStep(
+        "token",
         [&](int try_count) {
           return service.RequestZuToken(client_version, gameid, try_count, token, zuc_key_value);
         },
         aborted);
     if (step.aborted) return fail(WS_ERROR_ABORTED);
-    if (IsFailure(step.code)) return fail(step.code);
+    if (step.code.IsFailure()) return fail(step.code);
   }
 
   step = RunStep(
+      "access token",
       [&](int try_count) {
         return service.RequestZuAccesstoken(client_version, token, zuc_key_value, try_count,
                                             access_token);
       },
       aborted);
   if (step.aborted) return fail(WS_ERROR_ABORTED);
-  if (IsFailure(step.code)) return fail(step.code);
+  if (step.code.IsFailure()) return fail(step.code);
 
   step = RunStep(
+      "game service",
       [&](int try_count) {
         SetState(State::REQUEST_GAMESERVICE);
         return service.RequestZuGameservice(
@@ -241,12 +262,14 @@ ErrorCode WebServiceAccessor::RunRazever() {
       },
       aborted);
   if (step.aborted) return fail(WS_ERROR_ABORTED);
-  if (IsFailure(step.code)) return fail(step.code);
+  if (step.code.IsFailure()) return fail(step.code);
 
   // Without a device identifier there is nothing to register and the key
   // file is left as it was; the negotiation itself has succeeded.
+  // An owner that stops the run during the UUID query ends it as aborted.
   char identifier[kDeviceIdBufferSize] = {};
   if (!CreateDeviceId(identifier, kDeviceIdBufferSize)) {
+    if (aborted()) return fail(WS_ERROR_ABORTED);
     SetState(State::COMPLETE);
     return WS_SUCCESS;
   }
@@ -255,6 +278,7 @@ ErrorCode WebServiceAccessor::RunRazever() {
   // The registration's outcome gates nothing; only an abort ends the run.
   int status = 0;
   step = RunStep(
+      "registration",
       [&](int) {
         SetState(State::SEND_DEVICE_ID);
         std::string response;
@@ -264,13 +288,36 @@ ErrorCode WebServiceAccessor::RunRazever() {
       aborted);
   if (step.aborted) return fail(WS_ERROR_ABORTED);
 
-  WriteKeyFile(zuc_key_value);
+  const bool written = WriteKeyFile(zuc_key_value);
+  if (trace::Enabled()) {
+    trace::Emit(std::string(written ? "key file written: " : "key file NOT written: ") +
+                TempFilePath("key.tmp") + " holds " + trace::Secret(zuc_key_value));
+  }
   SetState(State::COMPLETE);
   return WS_SUCCESS;
 }
 
 bool WebServiceAccessor::CreateDeviceId(char* buffer, int size) {
-  return CreateDeviceIdText(buffer, size, nullptr);
+  DeviceIdFailure failure = DeviceIdFailure::kNone;
+  const bool built = CreateDeviceIdText(
+      buffer, size, [this] { return IsAbortRequested(); }, &failure);
+  if (trace::Enabled()) {
+    trace::Emit(built ? "device identifier: built"
+                      : std::string("device identifier: not built: ") + FailureReason(failure));
+  }
+  return built;
+}
+
+bool WebServiceAccessor::BuildDeviceId(std::string* device_id, std::string* reason) {
+  char identifier[kDeviceIdBufferSize] = {};
+  DeviceIdFailure failure = DeviceIdFailure::kNone;
+  if (!CreateDeviceIdText(
+          identifier, kDeviceIdBufferSize, [] { return false; }, &failure)) {
+    if (reason != nullptr) *reason = FailureReason(failure);
+    return false;
+  }
+  *device_id = identifier;
+  return true;
 }
 
 void WebServiceAccessor::CreateAndSendDeviceId() {
@@ -286,6 +333,7 @@ void WebServiceAccessor::CreateAndSendDeviceId() {
 
   int status = 0;
   RunStep(
+      "registration",
       [&](int) {
         std::string response;
         return service.RequestSendDeviceId(key, device_id, &response, &status, kRequestTypeOnDemand,

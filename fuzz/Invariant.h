@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "service/Codes.h"
 #include "vanta/ErrorCode.h"
 
 #define VANTA_FUZZ_CHECK(condition)                                                          \

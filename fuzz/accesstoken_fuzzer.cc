@@ -9,9 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string response(reinterpret_cast<const char*>(data), size);
-  vanta::fuzz::CheckAllOrNothing(std::string("access a"), std::string("access b"),
-                                 [&](std::string& access_token) {
-                                   return vanta::ParseAccesstokenResponse(response, access_token);
-                                 });
+  vanta::fuzz::CheckAllOrNothing(
+      std::string("access a"), std::string("access b"), [&](std::string& access_token) {
+        return vanta::CodeOf(vanta::ParseAccesstokenResponse(response, access_token));
+      });
   return 0;
 }

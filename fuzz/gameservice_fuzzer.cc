@@ -54,9 +54,9 @@ Outputs Start(int seed) {
 }
 
 ErrorCode Parse(const std::string& response, Outputs& out) {
-  return vanta::ParseGameserviceResponse(response, out.ipv4, out.ipv6, out.control_port,
-                                         out.video_port, out.audio_port, out.input_port, out.key1,
-                                         out.key2, out.quality);
+  return vanta::CodeOf(vanta::ParseGameserviceResponse(
+      response, out.ipv4, out.ipv6, out.control_port, out.video_port, out.audio_port,
+      out.input_port, out.key1, out.key2, out.quality));
 }
 
 bool SameConnection(const Outputs& a, const Outputs& b) {

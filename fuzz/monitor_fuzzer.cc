@@ -10,8 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string response(reinterpret_cast<const char*>(data), size);
-  const vanta::ErrorCode code = vanta::ParseLauncherMonitorResponse(response);
+  const vanta::ErrorCode code = vanta::CodeOf(vanta::ParseLauncherMonitorResponse(response));
   VANTA_FUZZ_CHECK(code == vanta::WS_SUCCESS || code == vanta::WS_ERROR_BAD_RESPONSE);
-  VANTA_FUZZ_CHECK(vanta::ParseLauncherMonitorResponse(response) == code);
+  VANTA_FUZZ_CHECK(vanta::CodeOf(vanta::ParseLauncherMonitorResponse(response)) == code);
   return 0;
 }

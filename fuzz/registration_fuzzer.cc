@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int start_b = -0x2B2B2B2B;
   int status_a = start_a;
   int status_b = start_b;
-  const vanta::ErrorCode code = vanta::ParseSendDeviceIdResponse(response, status_a);
-  VANTA_FUZZ_CHECK(vanta::ParseSendDeviceIdResponse(response, status_b) == code);
+  const vanta::ErrorCode code = vanta::CodeOf(vanta::ParseSendDeviceIdResponse(response, status_a));
+  VANTA_FUZZ_CHECK(vanta::CodeOf(vanta::ParseSendDeviceIdResponse(response, status_b)) == code);
   VANTA_FUZZ_CHECK(vanta::fuzz::IsAnswerCode(code));
   if (vanta::fuzz::IsServerStatusCode(code)) {
     VANTA_FUZZ_CHECK(status_a == status_b);

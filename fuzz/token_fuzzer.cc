@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string response(reinterpret_cast<const char*>(data), size);
   using Outputs = std::pair<std::string, std::string>;  // token, zuc_key_value
   vanta::fuzz::CheckAllOrNothing(
-      Outputs("token a", "key a"), Outputs("token b", "key b"),
-      [&](Outputs& out) { return vanta::ParseTokenResponse(response, out.first, out.second); });
+      Outputs("token a", "key a"), Outputs("token b", "key b"), [&](Outputs& out) {
+        return vanta::CodeOf(vanta::ParseTokenResponse(response, out.first, out.second));
+      });
   return 0;
 }

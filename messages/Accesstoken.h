@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "vanta/ErrorCode.h"
+#include "messages/Json.h"
 
 namespace vanta {
 
@@ -12,9 +12,9 @@ namespace vanta {
 std::string AccesstokenRequestBody(int client_version, const std::string& token,
                                    const std::string& zuc_key_value, int try_count);
 
-// Checks a request_accesstoken answer. On 0 access_token holds the answer's
-// string "access_token"; on failure it is not touched.
-ErrorCode ParseAccesstokenResponse(const std::string& response, std::string& access_token);
+// Checks a request_accesstoken answer. Accepted: access_token holds the
+// answer's string "access_token"; otherwise it is not touched.
+Verdict ParseAccesstokenResponse(const std::string& response, std::string& access_token);
 
 }  // namespace vanta
 

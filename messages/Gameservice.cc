@@ -5,10 +5,6 @@
 #include <initializer_list>
 #include <type_traits>
 
-#include "core/Result.h"
-#include "messages/Json.h"
-#include "service/WebServiceImpl.h"
-
 namespace vanta {
 
 namespace {
@@ -71,24 +67,24 @@ int32_t IntOf(const picojson::value& object, const char* key) {
 bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
 
 // Stores a configuration that has passed ConfigValid, testing each value's
-// range after storing it.
-ErrorCode StoreConfig(const picojson::object& answer, WebService::QualityParams& quality) {
+// range after storing it; false at the first value out of range.
+bool StoreConfig(const picojson::object& answer, WebService::QualityParams& quality) {
   auto found = answer.find("config");
-  if (found == answer.end()) return WS_SUCCESS;
+  if (found == answer.end()) return true;
   const picojson::value& config = found->second;
   if (!config.contains("version")) {
     quality.version = 0;
-    return WS_SUCCESS;
+    return true;
   }
   quality.version = IntOf(config, "version");
-  if (quality.version != 1) return WS_SUCCESS;
+  if (quality.version != 1) return true;
 
   const picojson::array& audio = config.get("audio").get<picojson::array>();
   quality.audio_level_count = static_cast<int>(audio.size());
   for (const picojson::value& entry : audio) {
     int32_t bitrate = IntOf(entry, "bitrate");
     quality.audio_bitrate[IntOf(entry, "level")] = bitrate;
-    if (!InRange(bitrate, 1, 1024)) return WS_ERROR_BAD_RESPONSE;
+    if (!InRange(bitrate, 1, 1024)) return false;
   }
   const picojson::array& video = config.get("video").get<picojson::array>();
   quality.video_level_count = static_cast<int>(video.size());
@@ -99,10 +95,10 @@ ErrorCode StoreConfig(const picojson::object& answer, WebService::QualityParams&
     level.bitrate_ratio = IntOf(entry, "bitrateRatio");
     if (!InRange(level.fps, 1, 60) || !InRange(level.resolution_ratio, 1, 100) ||
         !InRange(level.bitrate_ratio, 1, 100)) {
-      return WS_ERROR_BAD_RESPONSE;
+      return false;
     }
   }
-  return WS_SUCCESS;
+  return true;
 }
 
 }  // namespace
@@ -132,30 +128,13 @@ std::string GameserviceRequestBody(int client_version, const std::string& access
   return json::Write(picojson::value(request));
 }
 
-ErrorCode WebServiceImpl::RequestGameservice(const std::string& url, int client_version,
-                                             const std::string& access_token, int video_profile,
-                                             int audio_profile, int io_mouse, int io_touch,
-                                             int io_keyboard, int io_sensor, int io_gamepad,
-                                             int yuv_itu_r_bt, int try_count,
-                                             const WebService::ClientEnvironmentInfo& env,
-                                             std::string& response) {
-  return json::PostRequest(
-      http, url,
-      [&] {
-        return GameserviceRequestBody(client_version, access_token, video_profile, audio_profile,
-                                      io_mouse, io_touch, io_keyboard, io_sensor, io_gamepad,
-                                      yuv_itu_r_bt, try_count, env);
-      },
-      response);
-}
-
-ErrorCode ParseGameserviceResponse(const std::string& response, std::string& ipv4,
-                                   std::string& ipv6, int& control_port, int& video_port,
-                                   int& audio_port, int& input_port, std::string& key1,
-                                   std::string& key2, WebService::QualityParams& quality) {
+Verdict ParseGameserviceResponse(const std::string& response, std::string& ipv4, std::string& ipv6,
+                                 int& control_port, int& video_port, int& audio_port,
+                                 int& input_port, std::string& key1, std::string& key2,
+                                 WebService::QualityParams& quality) {
   picojson::value root;
-  ErrorCode code = json::CheckEnvelope(response, root);
-  if (code != WS_SUCCESS) return code;
+  Verdict verdict = json::CheckEnvelope(response, root);
+  if (!verdict.accepted()) return verdict;
   const picojson::object& answer = root.get<picojson::object>();
   // "gameid" is required but its value is not used.
   const std::string* gameid = json::Find<std::string>(answer, "gameid");
@@ -171,7 +150,7 @@ ErrorCode ParseGameserviceResponse(const std::string& response, std::string& ipv
       new_control_port == nullptr || new_video_port == nullptr || new_audio_port == nullptr ||
       new_input_port == nullptr || new_key1 == nullptr || new_key2 == nullptr ||
       !ConfigValid(answer)) {
-    return WS_ERROR_BAD_RESPONSE;
+    return Verdict::Malformed();
   }
   ipv4 = *new_ipv4;
   ipv6 = *new_ipv6;
@@ -181,25 +160,7 @@ ErrorCode ParseGameserviceResponse(const std::string& response, std::string& ipv
   input_port = json::ToInt32(*new_input_port);
   key1 = *new_key1;
   key2 = *new_key2;
-  return StoreConfig(answer, quality);
-}
-
-ErrorCode WebService::RequestZuGameservice(int client_version, const std::string& access_token,
-                                           int video_profile, int audio_profile, int io_mouse,
-                                           int io_touch, int io_keyboard, int io_sensor,
-                                           int io_gamepad, int yuv_itu_r_bt, int try_count,
-                                           const ClientEnvironmentInfo& env, std::string& ipv4,
-                                           std::string& ipv6, int& control_port, int& video_port,
-                                           int& audio_port, int& input_port, std::string& key1,
-                                           std::string& key2, QualityParams& quality) {
-  if (!IsInitialized()) return WS_ERROR_FAILED;
-  std::string response;
-  ErrorCode code = impl->RequestGameservice(
-      url_request_gameservice, client_version, access_token, video_profile, audio_profile, io_mouse,
-      io_touch, io_keyboard, io_sensor, io_gamepad, yuv_itu_r_bt, try_count, env, response);
-  if (IsFailure(code)) return code;
-  return Normalize(ParseGameserviceResponse(response, ipv4, ipv6, control_port, video_port,
-                                            audio_port, input_port, key1, key2, quality));
+  return StoreConfig(answer, quality) ? verdict : Verdict::Malformed();
 }
 
 }  // namespace vanta

@@ -2,10 +2,6 @@
 
 #include <stdexcept>
 
-#include "core/Result.h"
-#include "service/Codes.h"
-#include "service/WebServiceHttp.h"
-
 namespace vanta {
 namespace json {
 
@@ -76,38 +72,33 @@ picojson::value Number(int value) { return picojson::value(static_cast<double>(v
 
 std::string Write(const picojson::value& value) { return value.serialize(false); }
 
-ErrorCode Parse(const std::string& text, picojson::value& out) {
+bool Parse(const std::string& text, picojson::value& out) {
   BoundedContext context(&out, kMaxDepth);
   picojson::input<std::string::const_iterator> in(text.begin(), text.end());
   try {
-    // No error text is asked for: a syntax error is reported by code only.
-    if (!picojson::_parse(context, in)) return WS_ERROR_BAD_RESPONSE;
+    // No error text is asked for: a syntax error is reported by verdict only.
+    return picojson::_parse(context, in);
   } catch (const std::overflow_error&) {
-    return WS_ERROR_BAD_RESPONSE;
+    return false;
   }
-  return WS_SUCCESS;
 }
 
-ErrorCode ParseObject(const std::string& text, picojson::value& out) {
-  ErrorCode code = Parse(text, out);
-  if (code != WS_SUCCESS) return code;
-  return out.is<picojson::object>() ? WS_SUCCESS : WS_ERROR_BAD_RESPONSE;
+bool ParseObject(const std::string& text, picojson::value& out) {
+  return Parse(text, out) && out.is<picojson::object>();
 }
 
-ErrorCode CheckEnvelope(const std::string& text, picojson::value& out) {
-  ErrorCode code = ParseObject(text, out);
-  if (code != WS_SUCCESS) return code;
+Verdict CheckEnvelope(const std::string& text, picojson::value& out) {
+  if (!ParseObject(text, out)) return Verdict::Malformed();
   const picojson::object& answer = out.get<picojson::object>();
   const std::string* status = Find<std::string>(answer, "status");
-  if (status == nullptr) return WS_ERROR_BAD_RESPONSE;
-  if (*status == "ok") return WS_SUCCESS;
+  if (status == nullptr) return Verdict::Malformed();
+  if (*status == "ok") return Verdict::Accepted();
   // Presence of both members is tested before their kinds; every miss has
-  // the same code, so one combined test says the same.
+  // the same verdict, so one combined test says the same.
   const double* result = Find<double>(answer, "result");
-  if (result == nullptr || Find<std::string>(answer, "message") == nullptr) {
-    return WS_ERROR_BAD_RESPONSE;
-  }
-  return MapServerStatus(ToInt32(*result));
+  const std::string* message = Find<std::string>(answer, "message");
+  if (result == nullptr || message == nullptr) return Verdict::Malformed();
+  return Verdict::Refused(ToInt32(*result), *message);
 }
 
 bool Has(const picojson::object& object, const std::string& key) {
@@ -119,18 +110,6 @@ int32_t ToInt32(double value) {
   // fits; NaN fails both comparisons.
   if (value > -2147483649.0 && value < 2147483648.0) return static_cast<int32_t>(value);
   return INT32_MIN;
-}
-
-ErrorCode PostRequest(const WebServiceHttp* http, const std::string& url,
-                      const std::function<std::string()>& body, std::string& response) {
-  std::string text;
-  try {
-    text = body();
-  } catch (const std::overflow_error&) {
-    return WS_ERROR_BAD_RESPONSE;
-  }
-  if (http == nullptr) return WS_ERROR_NO_TRANSPORT;
-  return Normalize(WebServiceHttp::PostJson(url, text, response));
 }
 
 }  // namespace json

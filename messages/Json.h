@@ -1,10 +1,10 @@
 // The JSON pieces that every message shares: the request writer, the parser
-// with its nesting bound, the response envelope check, member lookups by
-// kind and the conversion of answer numbers to int32.
+// with its nesting bound, the answer envelope check, member lookups by kind
+// and the conversion of answer numbers to int32.
 //
-// Values are picojson values (numbers are doubles). The only exception that
-// these functions catch is picojson's std::overflow_error, raised for a
-// number that is not finite; it becomes WS_ERROR_BAD_RESPONSE.
+// Values are picojson values (numbers are doubles). Nothing here throws:
+// picojson's std::overflow_error (a number that is not finite) makes the
+// text a malformed answer.
 #ifndef VANTA_MESSAGES_JSON_H_
 #define VANTA_MESSAGES_JSON_H_
 
@@ -12,14 +12,25 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
-
-#include "vanta/ErrorCode.h"
+#include <utility>
 
 namespace vanta {
 
-class WebServiceHttp;
+// What an answer check concluded; service/ turns it into a result code.
+struct Verdict {
+  enum class Kind { kAccepted, kRefused, kMalformed };
+  Kind kind = Kind::kMalformed;
+  int32_t status = 0;   // kRefused: the server's status number
+  std::string message;  // kRefused by the dispatcher: its "message"
+
+  static Verdict Accepted() { return Verdict{Kind::kAccepted, 0, {}}; }
+  static Verdict Malformed() { return Verdict{Kind::kMalformed, 0, {}}; }
+  static Verdict Refused(int32_t status, std::string message = {}) {
+    return Verdict{Kind::kRefused, status, std::move(message)};
+  }
+  bool accepted() const { return kind == Kind::kAccepted; }
+};
 
 namespace json {
 
@@ -40,20 +51,20 @@ picojson::value Number(int value);
 std::string Write(const picojson::value& value);
 
 // Parses text as one JSON value: leading white space is skipped and what
-// follows the value is ignored. 0, or WS_ERROR_BAD_RESPONSE for a syntax
-// error (an empty text included), nesting deeper than kMaxDepth, or a
-// number that overflows a double. On failure out holds nothing usable.
-ErrorCode Parse(const std::string& text, picojson::value& out);
+// follows the value is ignored. False for a syntax error (an empty text
+// included), nesting deeper than kMaxDepth, or a number that overflows a
+// double; out then holds nothing usable.
+bool Parse(const std::string& text, picojson::value& out);
 
-// Parse, then the value must be an object: 0 or WS_ERROR_BAD_RESPONSE.
-ErrorCode ParseObject(const std::string& text, picojson::value& out);
+// Parse, and the value is an object.
+bool ParseObject(const std::string& text, picojson::value& out);
 
 // The dispatcher answer check. ParseObject, then a string "status" is
-// required (else WS_ERROR_BAD_RESPONSE). Exactly "ok" gives 0: the caller
-// then reads its success members from out. Any other status requires a
-// number "result" and a string "message" (else WS_ERROR_BAD_RESPONSE) and
-// gives the server status mapping of "result" (never 0).
-ErrorCode CheckEnvelope(const std::string& text, picojson::value& out);
+// required. Exactly "ok" is accepted: the caller then reads its success
+// members from out. Any other status requires a number "result" and a
+// string "message" and is a refusal with "result" as int32 status.
+// Everything else is malformed.
+Verdict CheckEnvelope(const std::string& text, picojson::value& out);
 
 // The member key of object when it is present and of kind T (double,
 // std::string, picojson::array or picojson::object); nullptr otherwise.
@@ -70,14 +81,6 @@ bool Has(const picojson::object& object, const std::string& key);
 // value truncated toward zero; values outside int32 (and NaN) give
 // INT32_MIN.
 int32_t ToInt32(double value);
-
-// The request stage of every JSON message: body builds and writes the
-// request; without a transport the result is WS_ERROR_NO_TRANSPORT and
-// nothing is sent; otherwise the body is POSTed to url, and the transport's
-// failure code, or 0, is returned. response receives the answer body as the
-// transport leaves it.
-ErrorCode PostRequest(const WebServiceHttp* http, const std::string& url,
-                      const std::function<std::string()>& body, std::string& response);
 
 }  // namespace json
 }  // namespace vanta

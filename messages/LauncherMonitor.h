@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "vanta/ErrorCode.h"
+#include "messages/Json.h"
 
 namespace vanta {
 
@@ -15,9 +15,9 @@ std::string LauncherMonitorQuery(int slotid, int capture_down_time, int heartbea
                                  int handling_down_time, int client_delay,
                                  const std::string& remote_ip, int remote_port);
 
-// 0 when response is a JSON object whose "status" is the string "ok";
-// anything else is WS_ERROR_BAD_RESPONSE (there is no server status here).
-ErrorCode ParseLauncherMonitorResponse(const std::string& response);
+// Accepted when response is a JSON object whose "status" is the string
+// "ok"; anything else is malformed (there is no server status here).
+Verdict ParseLauncherMonitorResponse(const std::string& response);
 
 }  // namespace vanta
 

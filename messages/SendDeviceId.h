@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "vanta/ErrorCode.h"
+#include "messages/Json.h"
 
 namespace vanta {
 
@@ -15,11 +15,11 @@ std::string SendDeviceIdRequestBody(const std::string& zu_key_value, const std::
                                     const std::string& client_version);
 
 // Checks a registration answer: a JSON object with "status" and "message"
-// (kinds not tested; "message" is dropped). "status" is truncated to int32;
-// a number out of that range, or a status that is not a number at all,
-// counts as -2147483648. Status 0 gives 0 and leaves status untouched; any
-// other is stored in status and gives the server status mapping of it.
-ErrorCode ParseSendDeviceIdResponse(const std::string& response, int& status);
+// (kinds not tested; "message" is dropped), else malformed. "status" is
+// truncated to int32; a number out of that range, or a status that is not a
+// number at all, counts as -2147483648. Status 0 is accepted and leaves
+// status untouched; any other is stored in status and is a refusal with it.
+Verdict ParseSendDeviceIdResponse(const std::string& response, int& status);
 
 }  // namespace vanta
 

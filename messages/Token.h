@@ -4,17 +4,17 @@
 
 #include <string>
 
-#include "vanta/ErrorCode.h"
+#include "messages/Json.h"
 
 namespace vanta {
 
 // The request_token body: compact JSON with sorted keys.
 std::string TokenRequestBody(int client_version, const std::string& gameid, int try_count);
 
-// Checks a request_token answer. On 0 both outputs hold the answer's string
-// "token" and "zuc_key_value"; on failure neither is touched.
-ErrorCode ParseTokenResponse(const std::string& response, std::string& token,
-                             std::string& zuc_key_value);
+// Checks a request_token answer. Accepted: both outputs hold the answer's
+// strings "token" and "zuc_key_value"; otherwise neither is touched.
+Verdict ParseTokenResponse(const std::string& response, std::string& token,
+                           std::string& zuc_key_value);
 
 }  // namespace vanta
 

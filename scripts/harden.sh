@@ -55,7 +55,7 @@ fuzz() {
 # Sanitizer run-time options: stop at the first report, with full stacks.
 export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$repo/tests/faults/tsan.supp"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$repo/tests/tsan.supp"
 
 # The suite under one sanitizer; the tests that wait for real time (names
 # with "Slow") are left out and listed.

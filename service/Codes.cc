@@ -1,5 +1,7 @@
 #include "service/Codes.h"
 
+#include "messages/Json.h"
+
 namespace vanta {
 
 ErrorCode MapTransportResult(int curl_code) {
@@ -49,6 +51,18 @@ ErrorCode MapServerStatus(int32_t status) {
   }
 }
 
+ErrorCode CodeOf(const Verdict& verdict) {
+  switch (verdict.kind) {
+    case Verdict::Kind::kAccepted:
+      return WS_SUCCESS;
+    case Verdict::Kind::kRefused:
+      return MapServerStatus(verdict.status);
+    case Verdict::Kind::kMalformed:
+      break;
+  }
+  return WS_ERROR_BAD_RESPONSE;
+}
+
 bool IsServerResponseCode(ErrorCode code) {
   switch (code.GetValue()) {
     case WS_SUCCESS:
@@ -61,53 +75,6 @@ bool IsServerResponseCode(ErrorCode code) {
       return true;
     default:
       return false;
-  }
-}
-
-const char* CodeName(ErrorCode code) {
-  switch (code.GetValue()) {
-    case WS_SUCCESS:
-      return "WS_SUCCESS";
-    case WS_ERROR_FAILED:
-      return "WS_ERROR_FAILED";
-    case WS_ERROR_OUT_OF_MEMORY:
-      return "WS_ERROR_OUT_OF_MEMORY";
-    case WS_ERROR_ALREADY_INITIALIZED:
-      return "WS_ERROR_ALREADY_INITIALIZED";
-    case WS_ERROR_NO_TRANSPORT:
-      return "WS_ERROR_NO_TRANSPORT";
-    case WS_ERROR_BAD_RESPONSE:
-      return "WS_ERROR_BAD_RESPONSE";
-    case WS_ERROR_ABORTED:
-      return "WS_ERROR_ABORTED";
-    case WS_ERROR_URL_MALFORMED:
-      return "WS_ERROR_URL_MALFORMED";
-    case WS_ERROR_HOST_NOT_RESOLVED:
-      return "WS_ERROR_HOST_NOT_RESOLVED";
-    case WS_ERROR_CONNECT_FAILED:
-      return "WS_ERROR_CONNECT_FAILED";
-    case WS_ERROR_TIMED_OUT:
-      return "WS_ERROR_TIMED_OUT";
-    case WS_ERROR_TLS_FAILED:
-      return "WS_ERROR_TLS_FAILED";
-    case WS_ERROR_SERVER_RESULT_8:
-      return "WS_ERROR_SERVER_RESULT_8";
-    case WS_ERROR_SERVER_ERROR:
-      return "WS_ERROR_SERVER_ERROR";
-    case WS_ERROR_SERVER_RESULT_2_5_6_7:
-      return "WS_ERROR_SERVER_RESULT_2_5_6_7";
-    case WS_ERROR_SERVER_RESULT_10:
-      return "WS_ERROR_SERVER_RESULT_10";
-    case WS_ERROR_SERVER_RESULT_11:
-      return "WS_ERROR_SERVER_RESULT_11";
-    case WS_ERROR_LIBRARY_VERSION:
-      return "WS_ERROR_LIBRARY_VERSION";
-    case WS_ERROR_THREAD_INITIALIZE:
-      return "WS_ERROR_THREAD_INITIALIZE";
-    case WS_ERROR_THREAD_START:
-      return "WS_ERROR_THREAD_START";
-    default:
-      return nullptr;
   }
 }
 

@@ -12,18 +12,26 @@ struct Releases {
   unsigned int curl;      // curl_version_info(CURLVERSION_NOW)->version_num
 };
 
-// The releases Initialize accepts: those the library was compiled against
-// (VANTA_REQUIRED_RELEASES=build) or OpenSSL 1.1.1g and libcurl 7.70.0
-// (vendor).
-Releases RequiredReleases();
+// Which releases pass, chosen at build time by VANTA_REQUIRED_RELEASES.
+enum class ReleaseMode {
+  kBuild,   // the compiled release or a later one of the same major version
+  kExact,   // exactly the compiled release
+  kVendor,  // exactly OpenSSL 1.1.1g and libcurl 7.70.0
+};
 
-// The releases found at run time. libcurl is asked only when OpenSSL matches
-// `required`; otherwise curl is reported as 0.
-Releases RuntimeReleases(const Releases& required);
+// The mode this library was built with.
+ReleaseMode ConfiguredReleaseMode();
 
-// 0 when both releases are exactly the required ones, else
-// WS_ERROR_LIBRARY_VERSION.
-ErrorCode CheckReleases(const Releases& runtime, const Releases& required);
+// The releases a mode compares with: the fixed pair for kVendor, else those
+// the library was compiled against.
+Releases RequiredReleases(ReleaseMode mode);
+
+// The releases found at run time. libcurl is asked only when OpenSSL
+// passes; otherwise curl is reported as 0.
+Releases RuntimeReleases(ReleaseMode mode);
+
+// 0 when both runtime releases pass mode, else WS_ERROR_LIBRARY_VERSION.
+ErrorCode CheckReleases(const Releases& runtime, ReleaseMode mode);
 
 }  // namespace vanta
 

@@ -3,12 +3,15 @@
 #include <memory>
 #include <new>
 
-#include "core/Result.h"
+#include "platform/Env.h"
 #include "service/Codes.h"
 #include "service/ReleaseGate.h"
-#include "service/WebApiHost.h"
 #include "service/WebServiceHttp.h"
 #include "service/WebServiceImpl.h"
+
+#if !defined(VANTA_WEB_API_HOST)
+#error "VANTA_WEB_API_HOST comes from the build setting of the same name"
+#endif
 
 namespace vanta {
 
@@ -43,9 +46,9 @@ ErrorCode WebService::Initialize() {
   } catch (const std::bad_alloc&) {
     return WS_ERROR_OUT_OF_MEMORY;
   }
-  const Releases required = RequiredReleases();
-  const ErrorCode gate = CheckReleases(RuntimeReleases(required), required);
-  if (IsFailure(gate)) return gate;
+  const ReleaseMode mode = ConfiguredReleaseMode();
+  const ErrorCode gate = CheckReleases(RuntimeReleases(mode), mode);
+  if (gate.IsFailure()) return gate;
   std::shared_ptr<WebServiceImpl> new_impl;
   try {
     new_impl = std::make_shared<WebServiceImpl>();
@@ -53,7 +56,7 @@ ErrorCode WebService::Initialize() {
     return WS_ERROR_OUT_OF_MEMORY;
   }
   const ErrorCode attached = new_impl->Attach(new_http.get());
-  if (IsFailure(attached)) return attached;
+  if (attached.IsFailure()) return attached;
   impl = std::move(new_impl);
   http = std::move(new_http);
   return WS_SUCCESS;
@@ -73,16 +76,27 @@ void WebService::SetUrlArbiterBase(const std::string& base) {
   url_request_gameservice = base + "request_gameservice";
 }
 
-void WebService::SetUrlSendDeviceId() { url_send_device_id = WebApiOrigin() + kSendDeviceIdPath; }
+void WebService::SetUrlSendDeviceId() {
+  url_send_device_id =
+      Env::Get()->WebApiOrigin().value_or("https://" VANTA_WEB_API_HOST) + kSendDeviceIdPath;
+}
 
 void WebService::SetUriRequestLauncherMonitorPut(const std::string& uri) {
   uri_launcher_monitor_put = uri;
 }
 
+ErrorCode WebService::SetUriRequestLauncherMonitorPut(const std::string& scheme,
+                                                      const std::string& host, int port,
+                                                      const std::string& path) {
+  if (scheme != "http://" && scheme != "https://") return WS_ERROR_FAILED;
+  uri_launcher_monitor_put = scheme + host + ":" + std::to_string(port) + "/" + path;
+  return WS_SUCCESS;
+}
+
 ErrorCode WebService::RequestJsonRpc(const std::string& url, const std::string& body,
                                      std::string& response) {
   if (http == nullptr) return WS_ERROR_FAILED;
-  return Normalize(WebServiceHttp::PostJson(url, body, response));
+  return Normalize(http->PostJson(url, body, response));
 }
 
 ErrorCode WebService::RequestRestRpc(const std::string& url, const std::string& query,

@@ -7,7 +7,10 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
-#include "core/Result.h"
+#include <cctype>
+
+#include "core/Trace.h"
+#include "platform/Env.h"
 #include "service/BuiltinRoots.h"
 #include "service/Codes.h"
 
@@ -21,28 +24,93 @@ const char kAcceptHeader[] = "Accept: application/json";
 const char kContentTypeHeader[] = "Content-Type: application/json; charset: utf-8";
 const char kKeepAliveHeader[] = "Connection: Keep-Alive";
 
-// Appends text to *list. On failure the whole list is freed and *list is
-// null, so that no partial list is ever left behind.
-bool AppendHeader(curl_slist** list, const char* text) {
-  curl_slist* longer = curl_slist_append(*list, text);
-  if (longer == nullptr) {
-    curl_slist_free_all(*list);
-    *list = nullptr;
-    return false;
-  }
-  *list = longer;
-  return true;
-}
-
 // The request headers of both exchanges; the REST exchange adds the third.
 // Null when memory runs out.
-curl_slist* BuildHeaders(bool keep_alive) {
-  curl_slist* list = nullptr;
-  if (!AppendHeader(&list, kAcceptHeader) || !AppendHeader(&list, kContentTypeHeader)) {
-    return nullptr;
+WebServiceHttp::HeaderList BuildHeaders(bool keep_alive) {
+  WebServiceHttp::HeaderList list;
+  for (const char* text : {kAcceptHeader, kContentTypeHeader, kKeepAliveHeader}) {
+    if (text == kKeepAliveHeader && !keep_alive) break;
+    curl_slist* longer = curl_slist_append(list.get(), text);
+    if (longer == nullptr) return nullptr;
+    list.release();
+    list.reset(longer);
   }
-  if (keep_alive && !AppendHeader(&list, kKeepAliveHeader)) return nullptr;
   return list;
+}
+
+// Keeps every chunk of the answer body, up to kMaxAnswerBytes in all; a
+// chunk that would pass it, or memory running out, fails the exchange.
+// Nothing may be thrown through libcurl.
+size_t WriteCallback(char* data, size_t size, size_t count, void* userdata) {
+  WebServiceHttp::Sink* sink = static_cast<WebServiceHttp::Sink*>(userdata);
+  const size_t length = size * count;
+  if (length > WebServiceHttp::kMaxAnswerBytes - sink->body->size()) {
+    sink->too_large = true;
+    return 0;
+  }
+  try {
+    sink->body->append(data, length);
+  } catch (...) {
+    return 0;
+  }
+  return length;
+}
+
+bool IsCertAlreadyInStore(unsigned long error) {
+  return ERR_GET_LIB(error) == ERR_LIB_X509 &&
+         ERR_GET_REASON(error) == X509_R_CERT_ALREADY_IN_HASH_TABLE;
+}
+
+// Adds the roots in pem to store; false when the store refuses one.
+bool AddRoots(X509_STORE* store, const std::string& pem) {
+  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  STACK_OF(X509_INFO)* items = nullptr;
+  if (bio != nullptr) items = PEM_X509_INFO_read_bio(bio, nullptr, nullptr, nullptr);
+  bool added = items != nullptr;
+  for (int i = 0; added && i < sk_X509_INFO_num(items); ++i) {
+    X509_INFO* item = sk_X509_INFO_value(items, i);
+    if (item->x509 != nullptr && X509_STORE_add_cert(store, item->x509) != 1) {
+      // A root that the store already holds is no failure.
+      if (!IsCertAlreadyInStore(ERR_peek_last_error())) added = false;
+      ERR_clear_error();
+    }
+    if (added && item->crl != nullptr) X509_STORE_add_crl(store, item->crl);
+  }
+  sk_X509_INFO_pop_free(items, X509_INFO_free);
+  BIO_free(bio);
+  return added;
+}
+
+// Loads the built-in roots (or those a test Env gives) into the context's
+// certificate store; any failure aborts the handshake.
+CURLcode SslContextCallback(CURL* /*curl*/, void* ssl_ctx, void* /*user*/) {
+  CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+  ERR_clear_error();
+  try {
+    const std::string pem = Env::Get()->TrustedRootsPem().value_or(
+        std::string(kBuiltinRootsPem, kBuiltinRootsPemLength));
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(ssl_ctx));
+    if (store != nullptr && AddRoots(store, pem)) result = CURLE_OK;
+  } catch (...) {
+  }
+  ERR_clear_error();
+  return result;
+}
+
+// Only a lower-case scheme selects the built-in roots.
+bool UsesBuiltinRoots(const std::string& url) {
+  return url.size() >= 8 && url.compare(0, 8, "https://") == 0;
+}
+
+// Redirects lead only to http and https, and an https exchange (in any
+// case of its scheme) never goes on in clear text.
+void SetRedirectRule(CURL* handle, const std::string& url) {
+  const char kHttps[] = "https://";
+  bool https = url.size() >= 8;
+  for (size_t i = 0; https && i < 8; ++i) {
+    https = std::tolower(static_cast<unsigned char>(url[i])) == kHttps[i];
+  }
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
 }
 
 // The options that end the set-up of both exchanges, in this order.
@@ -56,86 +124,101 @@ void SetLimitsAndBehaviour(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_TCP_NODELAY, 1L);
 }
 
-// Only a lower-case scheme selects the built-in roots.
-bool UsesBuiltinRoots(const std::string& url) {
-  return url.size() >= 8 && url.compare(0, 8, "https://") == 0;
+// One trace line for an exchange that has run.
+std::string DescribeExchange(CURL* handle, const char* method, const std::string& url,
+                             CURLcode result, const WebServiceHttp::Sink& sink,
+                             const char* error_text, ErrorCode code) {
+  long status = 0;
+  curl_off_t sent = 0, received = 0, micros = 0;
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_getinfo(handle, CURLINFO_SIZE_UPLOAD_T, &sent);
+  curl_easy_getinfo(handle, CURLINFO_SIZE_DOWNLOAD_T, &received);
+  curl_easy_getinfo(handle, CURLINFO_TOTAL_TIME_T, &micros);
+  std::string line = std::string(method) + " " + trace::Printable(url, 300) + ": ";
+  if (status != 0) line += "HTTP " + std::to_string(status);
+  if (result != CURLE_OK) {
+    if (status != 0) line += ", ";
+    if (sink.too_large) {
+      line += "answer larger than " + std::to_string(WebServiceHttp::kMaxAnswerBytes) + " bytes";
+    } else {
+      line += error_text[0] != '\0' ? error_text : curl_easy_strerror(result);
+    }
+  }
+  return line + "; " + std::to_string(sent) + " bytes sent, " + std::to_string(received) +
+         " received, " + std::to_string(micros / 1000) + " ms: " + trace::Code(code);
 }
 
-bool IsCertAlreadyInStore(unsigned long error) {
-  return ERR_GET_LIB(error) == ERR_LIB_X509 &&
-         ERR_GET_REASON(error) == X509_R_CERT_ALREADY_IN_HASH_TABLE;
+// Runs the exchange set up on handle; its code, traced.
+ErrorCode Perform(CURL* handle, const char* method, const std::string& url,
+                  const WebServiceHttp::Sink& sink, const char* error_text) {
+  const CURLcode result = curl_easy_perform(handle);
+  const ErrorCode code = MapTransportResult(result);
+  if (trace::Enabled()) {
+    trace::Emit(DescribeExchange(handle, method, url, result, sink, error_text, code));
+  }
+  return code;
 }
 
 }  // namespace
 
-WebServiceHttp::WebServiceHttp() : handle(nullptr), headers(nullptr) {}
+WebServiceHttp::WebServiceHttp() = default;
 
-WebServiceHttp::~WebServiceHttp() { CloseRestHandle(); }
+WebServiceHttp::~WebServiceHttp() = default;
 
 void WebServiceHttp::CloseRestHandle() {
-  if (handle != nullptr) {
-    curl_easy_cleanup(handle);
-    handle = nullptr;
-    receive_buffer.clear();
-  }
-  if (headers != nullptr) {
-    curl_slist_free_all(headers);
-    headers = nullptr;
-  }
+  handle_.reset();
+  headers_.reset();
+  receive_buffer_.clear();
 }
 
 ErrorCode WebServiceHttp::PostJson(const std::string& url, const std::string& body,
                                    std::string& response) {
-  CURL* post = curl_easy_init();
+  Handle post(curl_easy_init());
   if (post == nullptr) return WS_ERROR_NO_TRANSPORT;
   response.clear();
-  curl_slist* post_headers = nullptr;
-  ErrorCode result = PrepareJsonPost(post, url, body, response, &post_headers);
-  if (!IsFailure(result)) result = MapTransportResult(curl_easy_perform(post));
-  curl_easy_cleanup(post);
-  curl_slist_free_all(post_headers);
-  return result;
-}
-
-ErrorCode WebServiceHttp::PrepareJsonPost(CURL* post, const std::string& url,
-                                          const std::string& body, std::string& response,
-                                          curl_slist** post_headers) {
-  curl_easy_setopt(post, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(post, CURLOPT_PROXY, "");
-  curl_easy_setopt(post, CURLOPT_WRITEFUNCTION, &WebServiceHttp::WriteCallback);
-  curl_easy_setopt(post, CURLOPT_WRITEDATA, &response);
-  curl_easy_setopt(post, CURLOPT_POST, 1L);
-  *post_headers = BuildHeaders(false);
-  if (*post_headers == nullptr) return WS_ERROR_OUT_OF_MEMORY;
-  curl_easy_setopt(post, CURLOPT_HTTPHEADER, *post_headers);
-  curl_easy_setopt(post, CURLOPT_POSTFIELDS, body.data());
-  curl_easy_setopt(post, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  Sink sink{&response};
+  char error_text[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(post.get(), CURLOPT_URL, url.c_str());
+  curl_easy_setopt(post.get(), CURLOPT_PROXY, "");
+  curl_easy_setopt(post.get(), CURLOPT_WRITEFUNCTION, &WriteCallback);
+  curl_easy_setopt(post.get(), CURLOPT_WRITEDATA, &sink);
+  curl_easy_setopt(post.get(), CURLOPT_POST, 1L);
+  // Declared after the handle, so freed after it.
+  HeaderList post_headers = BuildHeaders(false);
+  if (post_headers == nullptr) return WS_ERROR_OUT_OF_MEMORY;
+  curl_easy_setopt(post.get(), CURLOPT_HTTPHEADER, post_headers.get());
+  curl_easy_setopt(post.get(), CURLOPT_POSTFIELDS, body.data());
+  curl_easy_setopt(post.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
   if (UsesBuiltinRoots(url)) {
     // No CA file or directory: the built-in roots, loaded by the TLS
     // context callback, are the only trusted certificates.
-    curl_easy_setopt(post, CURLOPT_SSLCERTTYPE, "PEM");
-    curl_easy_setopt(post, CURLOPT_CAINFO, nullptr);
-    curl_easy_setopt(post, CURLOPT_CAPATH, nullptr);
-    curl_easy_setopt(post, CURLOPT_SSL_CTX_FUNCTION, &WebServiceHttp::SslContextCallback);
+    curl_easy_setopt(post.get(), CURLOPT_SSLCERTTYPE, "PEM");
+    curl_easy_setopt(post.get(), CURLOPT_CAINFO, nullptr);
+    curl_easy_setopt(post.get(), CURLOPT_CAPATH, nullptr);
+    curl_easy_setopt(post.get(), CURLOPT_SSL_CTX_FUNCTION, &SslContextCallback);
   }
-  SetLimitsAndBehaviour(post);
-  return WS_SUCCESS;
+  SetLimitsAndBehaviour(post.get());
+  SetRedirectRule(post.get(), url);
+  curl_easy_setopt(post.get(), CURLOPT_ERRORBUFFER, error_text);
+  const ErrorCode code = Perform(post.get(), "POST", url, sink, error_text);
+  post.reset();  // before its header list
+  return code;
 }
 
 ErrorCode WebServiceHttp::OpenRestHandle() {
   CloseRestHandle();
-  handle = curl_easy_init();
-  if (handle == nullptr) return WS_ERROR_NO_TRANSPORT;
-  receive_buffer.clear();
-  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &WebServiceHttp::WriteCallback);
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &receive_buffer);
-  headers = BuildHeaders(true);
-  if (headers == nullptr) {
+  handle_.reset(curl_easy_init());
+  if (handle_ == nullptr) return WS_ERROR_NO_TRANSPORT;
+  curl_easy_setopt(handle_.get(), CURLOPT_WRITEFUNCTION, &WriteCallback);
+  curl_easy_setopt(handle_.get(), CURLOPT_WRITEDATA, &rest_sink_);
+  headers_ = BuildHeaders(true);
+  if (headers_ == nullptr) {
     CloseRestHandle();
     return WS_ERROR_OUT_OF_MEMORY;
   }
-  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-  SetLimitsAndBehaviour(handle);
+  curl_easy_setopt(handle_.get(), CURLOPT_HTTPHEADER, headers_.get());
+  SetLimitsAndBehaviour(handle_.get());
+  curl_easy_setopt(handle_.get(), CURLOPT_ERRORBUFFER, rest_error_);
   return WS_SUCCESS;
 }
 
@@ -143,58 +226,24 @@ ErrorCode WebServiceHttp::RequestRest(const std::string& url, const std::string&
                                       std::string& response) {
   // The "?" is always inserted, also before an empty query.
   const std::string full_url = url + "?" + query;
-  if (handle == nullptr) OpenRestHandle();
-  if (handle == nullptr) return WS_ERROR_NO_TRANSPORT;
+  if (handle_ == nullptr) OpenRestHandle();
+  if (handle_ == nullptr) return WS_ERROR_NO_TRANSPORT;
   response.clear();
-  receive_buffer.clear();
-  curl_easy_setopt(handle, CURLOPT_URL, full_url.c_str());
-  curl_easy_setopt(handle, CURLOPT_PROXY, "");
-  CURLcode result = curl_easy_perform(handle);
-  if (result != CURLE_OK) {
+  receive_buffer_.clear();
+  rest_sink_.too_large = false;
+  rest_error_[0] = '\0';
+  curl_easy_setopt(handle_.get(), CURLOPT_URL, full_url.c_str());
+  curl_easy_setopt(handle_.get(), CURLOPT_PROXY, "");
+  SetRedirectRule(handle_.get(), full_url);
+  const ErrorCode code = Perform(handle_.get(), "GET", full_url, rest_sink_, rest_error_);
+  if (code != ErrorCode(WS_SUCCESS)) {
     // A failed exchange closes the handle: the next one starts afresh on a
     // new connection.
     CloseRestHandle();
-    return MapTransportResult(result);
+    return code;
   }
-  response = receive_buffer;
+  response = receive_buffer_;
   return WS_SUCCESS;
-}
-
-size_t WebServiceHttp::WriteCallback(char* data, size_t size, size_t count, void* userdata) {
-  const size_t length = size * count;
-  static_cast<std::string*>(userdata)->append(data, length);
-  return length;
-}
-
-CURLcode WebServiceHttp::SslContextCallback(CURL* /*curl*/, void* ssl_ctx, void* /*user*/) {
-  CURLcode result = CURLE_ABORTED_BY_CALLBACK;
-  ERR_clear_error();
-  BIO* bio = BIO_new_mem_buf(kBuiltinRootsPem, -1);
-  STACK_OF(X509_INFO)* items = nullptr;
-  if (bio != nullptr) items = PEM_X509_INFO_read_bio(bio, nullptr, nullptr, nullptr);
-  X509_STORE* store = nullptr;
-  if (items != nullptr) store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(ssl_ctx));
-  if (store != nullptr) {
-    bool refused = false;
-    for (int i = 0; i < sk_X509_INFO_num(items) && !refused; ++i) {
-      X509_INFO* item = sk_X509_INFO_value(items, i);
-      if (item->x509 != nullptr && X509_STORE_add_cert(store, item->x509) != 1) {
-        // A root that the store already holds is no failure.
-        if (IsCertAlreadyInStore(ERR_peek_last_error())) {
-          ERR_clear_error();
-        } else {
-          refused = true;
-          continue;
-        }
-      }
-      if (item->crl != nullptr) X509_STORE_add_crl(store, item->crl);
-    }
-    if (!refused) result = CURLE_OK;
-  }
-  sk_X509_INFO_pop_free(items, X509_INFO_free);
-  BIO_free(bio);
-  ERR_clear_error();
-  return result;
 }
 
 }  // namespace vanta

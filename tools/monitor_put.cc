@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 
-#include "core/Result.h"
 #include "tools/commands.h"
 #include "vanta/WebService.h"
 
@@ -30,19 +29,19 @@ struct MonitorPutOptions {
 int RunMonitorPut(const MonitorPutOptions& options) {
   WebService service;
   ErrorCode code = service.Initialize();
-  if (IsFailure(code)) return FailWithCode("monitor-put", "Initialize failed", code);
+  if (code.IsFailure()) return FailWithCode("monitor-put", "Initialize failed", code);
   if (!options.uri.empty()) {
     service.SetUriRequestLauncherMonitorPut(options.uri);
   } else if (options.parts_given) {
     code = service.SetUriRequestLauncherMonitorPut(options.scheme, options.host, options.port,
                                                    options.path);
-    if (IsFailure(code))
+    if (code.IsFailure())
       return FailWithCode("monitor-put", "the monitor address was refused", code);
   }
   code = service.RequestLauncherMonitorPut(
       options.slotid, options.capture_down_time, options.heartbeat_down_time,
       options.handling_down_time, options.client_delay, options.remote_ip, options.remote_port);
-  if (IsFailure(code)) return FailWithCode("monitor-put", "the report was not accepted", code);
+  if (code.IsFailure()) return FailWithCode("monitor-put", "the report was not accepted", code);
   std::printf("report accepted\n");
   return kExitOk;
 }

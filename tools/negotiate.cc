@@ -11,11 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/Result.h"
-#include "messages/Json.h"
-#include "service/WebApiHost.h"
 #include "tools/commands.h"
 #include "tools/key_value.h"
+#include "tools/reference_addresses.h"
 #include "vanta/WebServiceAccessor.h"
 
 namespace vanta {
@@ -25,7 +23,8 @@ namespace {
 struct NegotiateOptions {
   int client_version = 0;
   std::string token;
-  std::string arbiter_base = "http://127.0.0.1:8081/dispatcher/";
+  std::string arbiter_base = std::string("http://") + kLoopbackHost + ":" +
+                             std::to_string(kDispatcherPort) + kDispatcherPath;
   int video_profile = 0;
   int audio_profile = 0;
   std::string gameid;
@@ -76,10 +75,9 @@ class Progress {
       registration_told_ = true;
       if (live_) std::fputc('\n', out_);
       std::fprintf(out_,
-                   "negotiate: registering the device identifier with the web API at %s "
+                   "negotiate: registering the device identifier with the web API "
                    "(often unreachable from a development machine; up to 3 attempts, 2 s and "
-                   "3 s apart; the outcome does not change the result)...\n",
-                   WebApiOrigin().c_str());
+                   "3 s apart; the outcome does not change the result)...\n");
     }
     std::fflush(out_);
   }
@@ -96,26 +94,28 @@ class Progress {
   bool registration_told_ = false;
 };
 
+picojson::value Number(int value) { return picojson::value(static_cast<double>(value)); }
+
 picojson::value QualityJson(const WebService::QualityParams& quality) {
   int video_count = std::clamp(quality.video_level_count, 0, WebService::MAX_QUALITY_SETTING_LEVEL);
   int audio_count = std::clamp(quality.audio_level_count, 0, WebService::MAX_QUALITY_SETTING_LEVEL);
   picojson::array video;
   for (int level = 0; level < video_count; ++level) {
     picojson::object entry;
-    entry["level"] = json::Number(level);
-    entry["fps"] = json::Number(quality.video[level].fps);
-    entry["resolution_ratio"] = json::Number(quality.video[level].resolution_ratio);
-    entry["bitrate_ratio"] = json::Number(quality.video[level].bitrate_ratio);
+    entry["level"] = Number(level);
+    entry["fps"] = Number(quality.video[level].fps);
+    entry["resolution_ratio"] = Number(quality.video[level].resolution_ratio);
+    entry["bitrate_ratio"] = Number(quality.video[level].bitrate_ratio);
     video.emplace_back(entry);
   }
   picojson::array audio_bitrate;
   for (int level = 0; level < audio_count; ++level) {
-    audio_bitrate.push_back(json::Number(quality.audio_bitrate[level]));
+    audio_bitrate.push_back(Number(quality.audio_bitrate[level]));
   }
   picojson::object members;
-  members["version"] = json::Number(quality.version);
-  members["video_level_count"] = json::Number(quality.video_level_count);
-  members["audio_level_count"] = json::Number(quality.audio_level_count);
+  members["version"] = Number(quality.version);
+  members["video_level_count"] = Number(quality.video_level_count);
+  members["audio_level_count"] = Number(quality.audio_level_count);
   members["video"] = picojson::value(video);
   members["audio_bitrate"] = picojson::value(audio_bitrate);
   return picojson::value(members);
@@ -126,10 +126,10 @@ std::string ServiceJson(const WebServiceAccessor& accessor) {
   picojson::object members;
   members["ipv4"] = picojson::value(accessor.GetIpv4());
   members["ipv6"] = picojson::value(accessor.GetIpv6());
-  members["control_port"] = json::Number(accessor.GetControlPort());
-  members["video_port"] = json::Number(accessor.GetVideoPort());
-  members["audio_port"] = json::Number(accessor.GetAudioPort());
-  members["input_port"] = json::Number(accessor.GetInputPort());
+  members["control_port"] = Number(accessor.GetControlPort());
+  members["video_port"] = Number(accessor.GetVideoPort());
+  members["audio_port"] = Number(accessor.GetAudioPort());
+  members["input_port"] = Number(accessor.GetInputPort());
   members["key1"] = picojson::value(accessor.GetKey1());
   members["key2"] = picojson::value(accessor.GetKey2());
   members["access_token"] = picojson::value(accessor.GetAccessToken());
@@ -156,9 +156,9 @@ int RunNegotiate(const NegotiateOptions& options) {
                                        options.request_token_first, options.zuc_key_value.c_str(),
                                        options.io_mouse, options.io_touch, options.io_keyboard,
                                        options.io_sensor, options.io_gamepad, options.yuv_itu_r_bt);
-  if (IsFailure(code)) return FailWithCode("negotiate", "Initialize failed", code);
+  if (code.IsFailure()) return FailWithCode("negotiate", "Initialize failed", code);
   code = accessor.Start();
-  if (IsFailure(code)) return FailWithCode("negotiate", "Start failed", code);
+  if (code.IsFailure()) return FailWithCode("negotiate", "Start failed", code);
 
   // The worker always ends: every request has a time limit and at most
   // three attempts.

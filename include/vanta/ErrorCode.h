@@ -16,6 +16,11 @@ class ErrorCode {
   constexpr ErrorCode(uint32_t value = 0) : value_(value) {}  // NOLINT: implicit by design
 
   constexpr uint32_t GetValue() const { return value_; }
+  // Bit 31: the one thing that makes a code a failure.
+  constexpr bool IsFailure() const { return (value_ & 0x80000000u) != 0; }
+  // The name of the WS_ constant with this value ("WS_SUCCESS",
+  // "WS_ERROR_CONNECT_FAILED", ...), or "unknown"; never null.
+  VANTA_EXPORT const char* Name() const;
 
   friend constexpr bool operator==(ErrorCode a, ErrorCode b) { return a.value_ == b.value_; }
   friend constexpr bool operator!=(ErrorCode a, ErrorCode b) { return a.value_ != b.value_; }

@@ -19,6 +19,22 @@ namespace vanta {
 class WebServiceImpl;
 class WebServiceHttp;
 
+// Diagnostics. The handler receives one line per event, without a line
+// end: each exchange (method, address, HTTP status or transport error,
+// bytes sent and received, milliseconds, the result code and its name), a
+// dispatcher's refusal (its result and message) and the accessor's steps
+// (state, attempt, the wait before the next attempt). Keys and tokens
+// appear shortened, never whole. The line format is for people, not a
+// stable interface.
+//
+// None is installed at first, and the library prints nothing. The handler
+// is process-wide and may be called on any thread, concurrently; it may be
+// replaced or removed (nullptr) while requests run, and once
+// SetTraceHandler returns the previous handler is no longer called.
+// REQUIRES: the handler does not call SetTraceHandler itself.
+using TraceHandler = void (*)(const char* line, void* context);
+VANTA_EXPORT void SetTraceHandler(TraceHandler handler, void* context);
+
 class VANTA_EXPORT WebService {
  public:
   // Free-form environment entries sent as the "env" object of the game
@@ -75,8 +91,7 @@ class VANTA_EXPORT WebService {
   // POSTs body (JSON) to url; response receives the answer body.
   ErrorCode RequestJsonRpc(const std::string& url, const std::string& body, std::string& response);
   // GETs url + "?" + query over the object's kept-alive connection.
-  ErrorCode RequestRestRpc(const std::string& url, const std::string& query,
-                           std::string& response);
+  ErrorCode RequestRestRpc(const std::string& url, const std::string& query, std::string& response);
 
   // True when another attempt cannot change the outcome: success, a definite
   // server answer, or no transport.
@@ -102,8 +117,7 @@ class VANTA_EXPORT WebService {
   // *response receives the answer text once the request was attempted;
   // *status receives a non-zero status of the answer. Neither may be null.
   ErrorCode RequestSendDeviceId(const std::string& zu_key_value, const std::string& device_id,
-                                std::string* response, int* status,
-                                const std::string& request_type,
+                                std::string* response, int* status, const std::string& request_type,
                                 const std::string& client_version);
 
  private:

@@ -7,6 +7,7 @@
 #ifndef VANTA_WEB_SERVICE_ACCESSOR_H_
 #define VANTA_WEB_SERVICE_ACCESSOR_H_
 
+#include <atomic>
 #include <string>
 
 #include "vanta/ErrorCode.h"
@@ -36,8 +37,9 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   // Asks a running negotiation to stop and waits for the worker to end.
   ~WebServiceAccessor() override;
 
-  // Stores the configuration and prepares the worker thread. The C strings
-  // must be valid and NUL-terminated. 0 or WS_ERROR_THREAD_INITIALIZE.
+  // Stores the configuration, clears the negotiated values and prepares the
+  // worker thread. 0 or WS_ERROR_THREAD_INITIALIZE.
+  // REQUIRES: the C strings are valid and NUL-terminated; no run is going.
   ErrorCode Initialize(int client_version, const char* token, const char* arbiter_base_url,
                        int video_profile, int audio_profile, const char* gameid,
                        bool request_token_first, const char* zuc_key_value, int io_mouse,
@@ -56,6 +58,11 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   // Builds the device identifier and registers it with the key value of the
   // key file, on the calling thread. Reports nothing.
   void CreateAndSendDeviceId();
+
+  // Builds the device identifier that a negotiation registers, on the
+  // calling thread, without sending it. False, with *device_id untouched,
+  // when it cannot be built; *reason (may be null) then says why.
+  static bool BuildDeviceId(std::string* device_id, std::string* reason);
 
   // Lets the embedding program fill the environment entries before Start.
   WebService::ClientEnvironmentInfo& MutableClientEnvironmentInfo();
@@ -95,7 +102,7 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   bool CreateDeviceId(char* buffer, int size);
 
   ThreadWrapper thread;
-  int state;  // a State::type, stored atomically by the worker
+  std::atomic<int> state;  // a State::type, written by the worker
   int client_version;
   std::string token;
   std::string gameid;
@@ -121,7 +128,7 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   WebService::ClientEnvironmentInfo client_environment_info;
   bool request_token_first;
   std::string arbiter_base_url;
-  bool abort_requested;  // set by the destructor, read by the worker
+  std::atomic<bool> abort_requested;  // set by the destructor, read by the worker
 };
 
 }  // namespace vanta

@@ -1,20 +1,20 @@
-// What the negotiation runner's tests share: a fresh TEMP directory, a fake
-// ComSpec interpreter that copies prepared bytes to the UUID file, a scripted
-// first adapter, and records of the retry waits, states and results.
+// What the negotiation runner's tests share: a fresh temporary directory,
+// the fake interpreter as ComSpec, a scripted first adapter, recorded
+// sleeps and trace, and a local peer that stands in for the dispatcher and
+// the web API, answering every step with success until told otherwise.
 #ifndef VANTA_TESTS_ACCESSOR_RUNNER_FIXTURE_H_
 #define VANTA_TESTS_ACCESSOR_RUNNER_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "accessor/TestSeams.h"
-#include "core/SleepHook.h"
-#include "tests/platform/ScopedEnv.h"
 #include "tests/support/LocalPeer.h"
+#include "tests/support/TestEnv.h"
+#include "vanta/WebServiceAccessor.h"
 
 namespace vanta {
 namespace testing {
@@ -38,66 +38,43 @@ inline const std::vector<std::pair<std::string, Answer>> kAllOk = {
 };
 
 // Text as UTF-16 little endian.
-inline std::string Utf16(const std::string& text) {
-  std::string out;
-  for (char c : text) out += std::string(1, c) + '\0';
-  return out;
-}
+std::string Utf16(const std::string& text);
 
-class RunnerTest : public ::testing::Test, public AccessorObserver {
+// True when process pid has ended (it may still wait to be reaped).
+bool ProcessEnded(int pid);
+
+class RunnerTest : public ::testing::Test {
  protected:
   static constexpr const char* kUuid = "4C4C4544-0042-3510-8051-B4C04F564433";
   static constexpr const char* kAddress = "00-1A-2B-3C-4D-5E";
-  static inline std::mutex mu;
-  static inline std::vector<unsigned> waits;
-  static inline platform::AdapterAddress adapter;  // what the adapter list gives
 
   void SetUp() override;
   void TearDown() override;
 
-  void OnState(const WebServiceAccessor*, int state) override {
-    std::lock_guard<std::mutex> lock(mu);
-    states_.push_back(state);
-  }
-  void OnRunEnded(const WebServiceAccessor*, ErrorCode result) override {
-    std::lock_guard<std::mutex> lock(mu);
-    results_.push_back(result);
-  }
+  // Initializes accessor for the peer (token "t0", key value "k0") and
+  // starts it, with the records cleared.
+  void Start(WebServiceAccessor& accessor, bool token_first);
+  // A fresh peer that answers every request with success.
+  LocalPeer& NewPeer();
 
-  // The interpreter copies these bytes to the UUID file; nullopt: it
-  // writes nothing. Removes the UUID file of an earlier query.
-  void SetUuidFileBytes(const std::optional<std::string>& bytes);
+  // The bytes that the interpreter writes to the UUID file (nullopt: none).
+  void SetUuidBytes(const std::optional<std::string>& bytes);
   std::string ExpectedDeviceId() const { return std::string(kUuid) + "-" + kAddress; }
-  std::optional<std::string> ReadTempFile(const std::string& name) const;
-  void WriteTempFile(const std::string& name, const std::string& text) const;
+  std::string TempPath(const std::string& name) const;
+  std::optional<std::string> ReadTemp(const std::string& name) const;
+  void WriteTemp(const std::string& name, const std::string& text) const;
+  // The member key of the JSON body of every request to path, in turn.
+  std::vector<std::string> Sent(const std::string& path, const std::string& key) const;
 
   // The retry waits of a step that made n attempts (n at most 3).
-  static std::vector<unsigned> WaitsBefore(size_t n) {
-    const std::vector<unsigned> all{2000, 3000};
-    return std::vector<unsigned>(all.begin(), all.begin() + (n > 1 ? n - 1 : 0));
-  }
-  std::vector<unsigned> Waits() const { return Locked(waits); }
-  std::vector<int> States() const { return Locked(states_); }  // since ClearRecords
-  std::vector<ErrorCode> Results() const { return Locked(results_); }
-  void ClearRecords() {
-    std::lock_guard<std::mutex> lock(mu);
-    waits.clear();
-    states_.clear();
-    results_.clear();
-  }
+  static std::vector<unsigned> WaitsBefore(size_t n);
+  // The codes the runs ended with, from the trace.
+  std::vector<std::string> Results() const;
 
+  TestEnv env_;
+  TraceLog trace_;
   std::string dir_;
-
- private:
-  template <typename T>
-  static T Locked(const T& value) {
-    std::lock_guard<std::mutex> lock(mu);
-    return value;
-  }
-  std::vector<int> states_;
-  std::vector<ErrorCode> results_;
-  ScopedEnv temp_{"TEMP", std::nullopt};
-  ScopedEnv comspec_{"ComSpec", std::nullopt};
+  std::unique_ptr<LocalPeer> peer_;
 };
 
 }  // namespace testing

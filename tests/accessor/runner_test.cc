@@ -2,7 +2,6 @@
 // negotiations of an accessor against a local peer that stands in for the
 // dispatcher and the web API.
 #include <gtest/gtest.h>
-#include <picojson.h>
 
 #include <chrono>
 #include <cstring>
@@ -18,16 +17,13 @@
 #include "accessor/DeviceId.h"
 #include "accessor/Retry.h"
 #include "tests/accessor/RunnerFixture.h"
-#include "tests/support/LocalPeer.h"
-#include "tests/support/TestWebApiHost.h"
-#include "vanta/WebServiceAccessor.h"
 
 namespace vanta {
 namespace {
 
 using testing::Answer;
 using testing::Reply;
-using Status = platform::AdapterAddress::Status;
+using Status = AdapterAddress::Status;
 using Failure = DeviceIdFailure;
 
 using testing::kAccessPath;
@@ -37,43 +33,13 @@ using testing::kRegisterOk;
 using testing::kRegisterPath;
 using testing::kTokenPath;
 
-class AccessorTest : public testing::RunnerTest {
- protected:
-  // A peer that answers every request with success and has seen nothing.
-  testing::LocalPeer& NewPeer() {
-    peer_.reset();
-    peer_ = std::make_unique<testing::LocalPeer>();
-    for (const auto& [path, answer] : kAllOk) peer_->SetAnswer(path, answer);
-    testing::SetWebApiOriginForTesting(peer_->Url(""));
-    return *peer_;
-  }
+using AccessorTest = testing::RunnerTest;
 
-  void Start(WebServiceAccessor& accessor, bool token_first) {
-    ASSERT_EQ(accessor.Initialize(3, "t0", peer_->Url("/dispatcher/").c_str(), 5, 6, "game",
-                                  token_first, "k0", 1, 0, 1, 0, 1, 601),
-              WS_SUCCESS);
-    ClearRecords();
-    ASSERT_EQ(accessor.Start(), WS_SUCCESS);
-  }
-
-  // The member key of the JSON body of every request to path, in turn.
-  std::vector<std::string> Sent(const std::string& path, const std::string& key) const {
-    std::vector<std::string> values;
-    for (const testing::RecordedRequest& request : peer_->RequestsTo(path)) {
-      picojson::value body;
-      picojson::parse(body, request.body);
-      values.push_back(body.get(key).to_str());
-    }
-    return values;
-  }
-
-  std::unique_ptr<testing::LocalPeer> peer_;
-};
-
-TEST_F(AccessorTest, CompleteRunWithAndWithoutAFreshToken) {
+// One accessor runs twice: Initialize clears what the first run negotiated.
+TEST_F(AccessorTest, CompleteRunsWithAndWithoutAFreshToken) {
+  WebServiceAccessor accessor;
   for (bool token_first : {true, false}) {
     NewPeer();
-    WebServiceAccessor accessor;
     // The owner's view of the state while each request is being answered.
     std::mutex mu;
     std::string seen;
@@ -87,10 +53,15 @@ TEST_F(AccessorTest, CompleteRunWithAndWithoutAFreshToken) {
     }
     const std::string key = token_first ? "K1" : "k0";
     Start(accessor, token_first);
+    if (!token_first) {
+      // Read before the worker can have written anything: the first run's
+      // values are gone.
+      EXPECT_EQ(accessor.GetIpv4() + accessor.GetKey1() + accessor.GetAccessToken(), "");
+    }
     ErrorCode result = 1;
     accessor.Join(&result);
     EXPECT_EQ(result, WS_SUCCESS);
-    EXPECT_EQ(States(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(trace_.States(), (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(seen, std::string(token_first ? "request_token1 " : "") +
                         "request_accesstoken1 request_gameservice2 SendDeviceId3 ");
     EXPECT_EQ(peer_->RequestsTo(kAccessPath).at(0).body,
@@ -101,7 +72,7 @@ TEST_F(AccessorTest, CompleteRunWithAndWithoutAFreshToken) {
     EXPECT_EQ(peer_->RequestsTo(kRegisterPath).at(0).body,
               R"({"client_version":"1.1.0","device_id":")" + ExpectedDeviceId() +
                   R"(","request_type":"0","zu_key_value":")" + key + "\"}");
-    EXPECT_EQ(ReadTempFile("key.tmp"), key);
+    EXPECT_EQ(ReadTemp("key.tmp"), key);
     EXPECT_EQ(accessor.GetAccessToken() + accessor.GetZucKeyValue() + accessor.GetIpv4() +
                   accessor.GetIpv6() + accessor.GetKey1() + accessor.GetKey2(),
               "A1" + key + "10.1.2.3fe80::1k-1k-2");
@@ -142,11 +113,11 @@ TEST_F(AccessorTest, StepsRetryAndGiveUp) {
     NewPeer();
     if (!row.answers.empty()) peer_->SetAnswers(row.path, row.answers);
     if (row.path == unreachable) {
-      testing::SetWebApiOriginForTesting("http://127.0.0.1:" +
-                                         std::to_string(testing::ClosedLoopbackPort()));
+      env_.web_api_origin = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
     }
-    if (row.path == no_identifier) SetUuidFileBytes(std::nullopt);
-    WriteTempFile("key.tmp", "old");
+    env_.SetVariable("ComSpec", VANTA_FAKE_INTERPRETER +
+                                    std::string(row.path == no_identifier ? "-missing" : ""));
+    WriteTemp("key.tmp", "old");
     WebServiceAccessor accessor;
     Start(accessor, row.token_first);
     accessor.Join(nullptr);
@@ -157,11 +128,11 @@ TEST_F(AccessorTest, StepsRetryAndGiveUp) {
     } else if (row.path[0] == '/') {
       EXPECT_EQ(Sent(row.path, "try_count"), tries) << row.path;
     }
-    EXPECT_EQ(Waits(), WaitsBefore(row.attempts)) << row.path;
-    EXPECT_EQ(States(), row.states) << row.path;
+    EXPECT_EQ(env_.Sleeps(), WaitsBefore(row.attempts)) << row.path;
+    EXPECT_EQ(trace_.States(), row.states) << row.path;
     EXPECT_EQ(accessor.GetResult(), row.result) << row.path;
     EXPECT_EQ(accessor.GetState(), row.states.back()) << row.path;
-    EXPECT_EQ(ReadTempFile("key.tmp"), row.key_file) << row.path;
+    EXPECT_EQ(ReadTemp("key.tmp"), row.key_file) << row.path;
   }
 }
 
@@ -182,13 +153,14 @@ TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
   };
   for (const Row& row : rows) {
     NewPeer().SetAnswer(kRegisterPath, row.answer);
-    std::filesystem::remove(dir_ + "/key.tmp");
-    if (row.key_file) WriteTempFile("key.tmp", *row.key_file);
-    if (!row.identifier) SetUuidFileBytes(std::nullopt);
+    std::filesystem::remove(TempPath("key.tmp"));
+    if (row.key_file) WriteTemp("key.tmp", *row.key_file);
+    env_.adapter->status = row.identifier ? Status::kOk : Status::kUnreadable;
     {
       WebServiceAccessor accessor;
       ASSERT_EQ(accessor.Initialize(3, "t", "b", 0, 0, "g", false, "k", 0, 0, 0, 0, 0, 0), 0u);
-      ClearRecords();
+      env_.ClearSleeps();
+      trace_.Clear();
       accessor.CreateAndSendDeviceId();
     }
     const std::vector<std::string> keys = Sent(kRegisterPath, "zu_key_value");
@@ -196,8 +168,8 @@ TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
     EXPECT_EQ(Sent(kRegisterPath, "device_id"),
               std::vector<std::string>(keys.size(), ExpectedDeviceId()));
     EXPECT_EQ(Sent(kRegisterPath, "request_type"), std::vector<std::string>(keys.size(), "1"));
-    EXPECT_EQ(Waits(), WaitsBefore(keys.size()));
-    EXPECT_TRUE(States().empty());
+    EXPECT_EQ(env_.Sleeps(), WaitsBefore(keys.size()));
+    EXPECT_TRUE(trace_.States().empty());
     EXPECT_TRUE(Results().empty());
   }
 }
@@ -226,16 +198,16 @@ TEST_F(AccessorTest, RetryRuleAtMostThreeAttemptsWithGrowingWaits) {
       {{WS_ERROR_CONNECT_FAILED}, 2, 2, WS_ERROR_CONNECT_FAILED},
   };
   for (const Row& row : rows) {
-    ClearRecords();
+    env_.ClearSleeps();
     Attempts attempts{row.codes, {}};
-    StepOutcome outcome = RunStep(std::ref(attempts), [&] {
+    StepOutcome outcome = RunStep("step", std::ref(attempts), [&] {
       return row.abort_after != 0 &&
              static_cast<int>(attempts.try_counts.size()) >= row.abort_after;
     });
     const std::vector<int> all_tries{1, 2, 3};
     EXPECT_EQ(attempts.try_counts,
               std::vector<int>(all_tries.begin(), all_tries.begin() + row.attempts));
-    EXPECT_EQ(Waits(), WaitsBefore(row.attempts));
+    EXPECT_EQ(env_.Sleeps(), WaitsBefore(row.attempts));
     EXPECT_EQ(outcome.code, row.code);
     EXPECT_EQ(outcome.aborted, row.abort_after != 0);
   }
@@ -244,9 +216,19 @@ TEST_F(AccessorTest, RetryRuleAtMostThreeAttemptsWithGrowingWaits) {
 // The one test that waits for the real 2 s and 3 s.
 TEST(RetrySlowTest, RealWaitsBetweenAttempts) {
   Attempts attempts{{WS_ERROR_CONNECT_FAILED}, {}};
-  StepOutcome outcome = RunStep(std::ref(attempts), [] { return false; });
+  std::vector<std::chrono::steady_clock::time_point> times;
+  StepOutcome outcome = RunStep(
+      "step",
+      [&](int try_count) {
+        times.push_back(std::chrono::steady_clock::now());
+        return attempts(try_count);
+      },
+      [] { return false; });
   EXPECT_EQ(attempts.try_counts, (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(outcome.code, WS_ERROR_CONNECT_FAILED);
+  ASSERT_EQ(times.size(), 3u);
+  EXPECT_GE(times[1] - times[0], std::chrono::milliseconds(2000));
+  EXPECT_GE(times[2] - times[1], std::chrono::milliseconds(3000));
 }
 
 TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
@@ -272,47 +254,53 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
       {testing::Utf16(header + "\r\n" + uuid), 6, Status::kOk, "", 55, Failure::kNone,
        header.substr(64, 36) + "-" + kAddress},
       {testing::Utf16("UUID\r\n4C4C"), 2, Status::kOk, "", 55, Failure::kNone, "4C4C-00-1A"},
-      {std::nullopt, 6, Status::kOk, "x", 55, Failure::kUuidFileUnreadable, "x"},
+      // A query that writes nothing leaves the UUID file empty, not absent.
+      {std::nullopt, 6, Status::kOk, "x", 55, Failure::kNone, std::string("x-") + kAddress},
       {normal, 6, Status::kUnreadable, "x", 55, Failure::kAdapterListUnreadable, "x"},
   };
   for (const Row& row : rows) {
-    SetUuidFileBytes(row.uuid_bytes);
-    adapter.status = row.status;
-    adapter.length = row.length;
-    adapter.bytes[6] = 0x6F;
-    adapter.bytes[7] = 0x7F;
+    SetUuidBytes(row.uuid_bytes);
+    env_.adapter->status = row.status;
+    env_.adapter->length = row.length;
+    env_.adapter->bytes[6] = 0x6F;
+    env_.adapter->bytes[7] = 0x7F;
     char buffer[64] = {};
     std::strcpy(buffer, row.prefix);
-    Failure failure = Failure::kProcessNotStarted;
-    EXPECT_EQ(CreateDeviceIdText(buffer, row.size, &failure), row.failure == Failure::kNone)
+    Failure failure = Failure::kQueryAborted;
+    EXPECT_EQ(CreateDeviceIdText(
+                  buffer, row.size, [] { return false; }, &failure),
+              row.failure == Failure::kNone)
         << row.expected;
     EXPECT_EQ(failure, row.failure) << row.expected;
     EXPECT_EQ(std::string(buffer), row.expected);
   }
-  EXPECT_EQ(ReadTempFile("arguments"), "/C|wmic|csproduct|get|uuid|>|" + dir_ + "/id.tmp|");
-  testing::ScopedEnv missing("ComSpec", dir_ + "/no-such-interpreter");
-  Failure failure = Failure::kNone;
-  char buffer[55] = {};
-  EXPECT_FALSE(CreateDeviceIdText(buffer, sizeof(buffer), &failure));
-  EXPECT_EQ(failure, Failure::kProcessNotStarted);
+  EXPECT_EQ(ReadTemp("arguments"), "/C|wmic|csproduct|get|uuid|>|" + TempPath("id.tmp") + "|");
+  env_.SetVariable("ComSpec", TempPath("no-such-interpreter"));
+  std::string id = "untouched", reason;
+  EXPECT_FALSE(WebServiceAccessor::BuildDeviceId(&id, &reason));
+  EXPECT_EQ(id, "untouched");
+  EXPECT_NE(reason.find("could not run"), std::string::npos) << reason;
 }
 
 // Without ComSpec the library writes the UUID file itself from the
 // machine's identity; with the machine's own adapters the identifier has
 // the usual form.
 TEST_F(AccessorTest, DeviceIdMachineIdentityAndRealAdapter) {
-  testing::ScopedEnv no_interpreter("ComSpec", std::nullopt);
-  SetAdapterSourceForTesting(nullptr);
+  env_.SetVariable("ComSpec", std::nullopt);
+  env_.adapter.reset();
   std::ifstream firmware("/sys/class/dmi/id/product_uuid"), machine("/etc/machine-id");
   std::string line;
   if (!std::getline(firmware, line) && !std::getline(machine, line)) {
     GTEST_SKIP() << "this machine has neither a readable firmware UUID nor a machine id";
   }
-  char buffer[55] = {};
-  ASSERT_TRUE(CreateDeviceIdText(buffer, sizeof(buffer), nullptr));
-  EXPECT_TRUE(std::regex_match(buffer, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"
-                                                  "(-[0-9A-F]{2}){6}")))
-      << buffer;
+  std::string id;
+  ASSERT_TRUE(WebServiceAccessor::BuildDeviceId(&id, nullptr));
+  EXPECT_TRUE(std::regex_match(id, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"
+                                              "(-[0-9A-F]{2}){6}")))
+      << id;
+  // The UUID file as the query would have written it, owner-only.
+  EXPECT_EQ(ReadTemp("id.tmp"),
+            "\xFF\xFE" + testing::Utf16("UUID  \r\n" + id.substr(0, 36) + "  \r\n"));
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "service/Codes.h"
+
 namespace vanta {
 namespace {
 
@@ -39,8 +41,8 @@ struct Outputs {
   Outputs() { std::memset(&quality, 0x11, sizeof quality); }  // every field kFill
 
   ErrorCode Parse(const std::string& answer) {
-    return ParseGameserviceResponse(answer, ipv4, ipv6, ports[0], ports[1], ports[2], ports[3],
-                                    key1, key2, quality);
+    return CodeOf(ParseGameserviceResponse(answer, ipv4, ipv6, ports[0], ports[1], ports[2],
+                                           ports[3], key1, key2, quality));
   }
   // "written" for the answer's usual connection outputs, else the outputs
   // if changed; then the quality fields that changed: "written version=1 ".

@@ -15,7 +15,7 @@
 
 #include "messages/Json.h"
 #include "tests/support/LocalPeer.h"
-#include "tests/support/TestWebApiHost.h"
+#include "tests/support/TestEnv.h"
 #include "vanta/WebService.h"
 
 namespace vanta {
@@ -26,7 +26,7 @@ using testing::Reply;
 class RequestsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    testing::SetWebApiOriginForTesting(peer.Url(""));
+    env.web_api_origin = peer.Url("");
     ASSERT_EQ(service.Initialize(), WS_SUCCESS);
     service.SetUrlArbiterBase(peer.Url("/d/"));
     service.SetUriRequestLauncherMonitorPut(peer.Url("/monitor/put"));
@@ -45,6 +45,7 @@ class RequestsTest : public ::testing::Test {
                                         key2, quality);
   }
 
+  testing::TestEnv env;
   testing::LocalPeer peer;
   WebService service;
 };
@@ -253,7 +254,7 @@ TEST(JsonTest, NumbersUseDotUnderCommaLocale) {
   for (const auto& [number, text] : rows) {
     EXPECT_EQ(json::Write(picojson::value(number)), text);
     picojson::value parsed;
-    ASSERT_EQ(json::Parse(text, parsed), WS_SUCCESS) << text;
+    ASSERT_TRUE(json::Parse(text, parsed)) << text;
     EXPECT_EQ(parsed.get<double>(), number) << text;
   }
   std::setlocale(LC_ALL, "C");

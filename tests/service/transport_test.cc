@@ -1,25 +1,19 @@
 // The two exchanges as the peer sees them on the wire, and the trust of the
 // JSON POST over HTTPS: the built-in roots and nothing else.
-#include <curl/curl.h>
 #include <gtest/gtest.h>
-#include <openssl/err.h>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "service/BuiltinRoots.h"
-#include "service/Codes.h"
-#include "service/WebServiceHttp.h"
 #include "tests/support/LocalPeer.h"
+#include "tests/support/TestEnv.h"
 #include "vanta/WebService.h"
 
 namespace vanta {
@@ -118,30 +112,75 @@ TEST_F(TransportTest, RestConnectionLivesUntilAnExchangeFailsOrTerminate) {
 }
 
 TEST_F(TransportTest, FailuresOfBothExchanges) {
-  LocalPeer https_peer(LocalPeer::Scheme::kHttps);  // its certificate is self-signed
+  LocalPeer https_peer(LocalPeer::Scheme::kHttps);
   https_peer.SetAnswer("/j", Reply("{}"));
+  testing::Answer to_http = Reply("", 307);
+  to_http.location = peer_.Url("/final");
+  https_peer.SetAnswer("/to-http", to_http);
   peer_.SetAnswer("/missing", Reply("not here", 404));
-  testing::Answer moved = Reply("", 302);
+  testing::Answer moved = Reply("", 302), to_ftp = Reply("", 302);
   moved.location = "/final";
+  to_ftp.location = "ftp://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()) + "/";
   peer_.SetAnswer("/moved", moved);
+  peer_.SetAnswer("/to-ftp", to_ftp);
   peer_.SetAnswer("/final", Reply("arrived"));
-  const std::pair<std::string, uint32_t> rows[] = {
-      {peer_.Url("/missing"), WS_ERROR_SERVER_ERROR},
-      {peer_.Url("/moved"), WS_SUCCESS},
-      {"http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()),
-       WS_ERROR_CONNECT_FAILED},
-      {https_peer.Url("/j"), WS_ERROR_TLS_FAILED},
-      {"", WS_ERROR_URL_MALFORMED},
+  const std::string closed = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
+  // Each row: the address, its code without and with the https peer's own
+  // certificate among the trusted roots of JSON POSTs.
+  const std::tuple<std::string, uint32_t, uint32_t> rows[] = {
+      {peer_.Url("/missing"), WS_ERROR_SERVER_ERROR, WS_ERROR_SERVER_ERROR},
+      {peer_.Url("/moved"), WS_SUCCESS, WS_SUCCESS},
+      {peer_.Url("/to-ftp"), WS_ERROR_FAILED, WS_ERROR_FAILED},
+      {closed, WS_ERROR_CONNECT_FAILED, WS_ERROR_CONNECT_FAILED},
+      {https_peer.Url("/j"), WS_ERROR_TLS_FAILED, WS_SUCCESS},
+      {https_peer.Url("/to-http"), WS_ERROR_TLS_FAILED, WS_ERROR_FAILED},
+      {"HTTPS" + https_peer.Url("/j").substr(5), WS_ERROR_TLS_FAILED, WS_ERROR_TLS_FAILED},
+      {"", WS_ERROR_URL_MALFORMED, WS_ERROR_URL_MALFORMED},
   };
-  for (bool post : {true, false}) {
-    for (const auto& [url, code] : rows) {
+  testing::TestEnv env;
+  for (bool trusted : {false, true}) {
+    env.trusted_roots_pem =
+        trusted ? std::optional<std::string>(https_peer.certificate_pem()) : std::nullopt;
+    for (const auto& [url, plain, with_peer_root] : rows) {
+      const uint32_t code = trusted ? with_peer_root : plain;
       std::string response = "stale";
-      EXPECT_EQ(Send(post, url, "{}", response).GetValue(), code) << url;
-      EXPECT_EQ(response, code == WS_SUCCESS ? "arrived" : "") << url;
+      EXPECT_EQ(Send(true, url, "{}", response).GetValue(), code) << url << " " << trusted;
+      EXPECT_EQ(response, code == WS_SUCCESS ? (url == peer_.Url("/moved") ? "arrived" : "{}") : "")
+          << url;
+      // The REST exchange never uses the built-in roots.
+      if (!trusted) {
+        EXPECT_EQ(Send(false, url, "{}", response).GetValue(), code) << url;
+      }
     }
   }
-  EXPECT_EQ(peer_.RequestsTo("/final").size(), 2u);
-  EXPECT_TRUE(https_peer.Requests().empty());
+  // Nothing went from https to http in clear text.
+  EXPECT_EQ(peer_.RequestsTo("/final").size(), 3u);
+  EXPECT_EQ(https_peer.RequestsTo("/j").size(), 1u);
+}
+
+// One trace line per exchange: method, address, HTTP status or libcurl's
+// error text, sizes, time and the code with its name.
+TEST_F(TransportTest, EveryExchangeIsTraced) {
+  peer_.SetAnswer("/ok", Reply("12345"));
+  peer_.SetAnswer("/error", Reply("", 500));
+  const std::string closed = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
+  const std::pair<std::string, std::string> rows[] = {
+      {peer_.Url("/ok"), "POST " + peer_.Url("/ok") + ": HTTP 200; 4 bytes sent, 5 received, "},
+      {peer_.Url("/error"), "POST " + peer_.Url("/error") + ": HTTP 500, "},
+      {closed, "POST " + closed + ": Failed to connect to 127.0.0.1 port "},
+  };
+  const std::string endings[] = {" ms: 0x00000000 WS_SUCCESS",
+                                 " ms: 0xAC40C80F WS_ERROR_SERVER_ERROR",
+                                 " ms: 0xAC40C80B WS_ERROR_CONNECT_FAILED"};
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    testing::TraceLog trace;
+    std::string response;
+    Send(true, rows[i].first, "body", response);
+    ASSERT_EQ(trace.Lines().size(), 1u) << rows[i].first;
+    const std::string line = trace.Lines()[0];
+    EXPECT_EQ(line.rfind(rows[i].second, 0), 0u) << line;
+    EXPECT_EQ(line.substr(line.size() - endings[i].size()), endings[i]) << line;
+  }
 }
 
 TEST(BuiltinRootsTest, ConstantIsTheDataFileByteForByte) {
@@ -150,60 +189,6 @@ TEST(BuiltinRootsTest, ConstantIsTheDataFileByteForByte) {
   ASSERT_EQ(file.size(), 5109u);
   EXPECT_EQ(std::string(kBuiltinRootsPem, kBuiltinRootsPemLength), file);
   EXPECT_EQ(kBuiltinRootsPem[kBuiltinRootsPemLength], '\0');
-}
-
-TEST(SslContextCallbackTest, LoadsExactlyTheFourRootsAndToleratesThemAlreadyPresent) {
-  std::vector<X509*> roots;
-  BIO* bio = BIO_new_mem_buf(kBuiltinRootsPem, -1);
-  while (X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) roots.push_back(cert);
-  BIO_free(bio);
-  ASSERT_EQ(roots.size(), 4u);
-  // Roots in the store before (from the front of the list), runs of the callback.
-  for (const auto& [before, runs] : {std::pair{0, 1}, {1, 1}, {4, 1}, {0, 2}}) {
-    SCOPED_TRACE(std::to_string(before) + " before, " + std::to_string(runs) + " runs");
-    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
-    X509_STORE* store = SSL_CTX_get_cert_store(ctx);
-    for (int i = 0; i < before; ++i) X509_STORE_add_cert(store, roots[i]);
-    for (int run = 0; run < runs; ++run) {
-      ERR_raise(ERR_LIB_X509, X509_R_CERT_ALREADY_IN_HASH_TABLE);  // a stale error
-      EXPECT_EQ(WebServiceHttp::SslContextCallback(nullptr, ctx, nullptr), CURLE_OK);
-      EXPECT_EQ(ERR_peek_error(), 0u);
-    }
-    // Four certificates, one with the subject of each root.
-    STACK_OF(X509_OBJECT)* held = X509_STORE_get0_objects(store);
-    EXPECT_EQ(sk_X509_OBJECT_num(held), 4);
-    for (X509* root : roots) {
-      EXPECT_GE(X509_OBJECT_idx_by_subject(held, X509_LU_X509, X509_get_subject_name(root)), 0);
-    }
-    SSL_CTX_free(ctx);
-  }
-  for (X509* root : roots) X509_free(root);
-}
-
-// A CA file set on the handle beforehand trusts the peer's own certificate.
-// Only a lower-case "https://" replaces it with the built-in roots.
-TEST(TlsTest, OnlyLowerCaseSchemeSwitchesToTheBuiltinRoots) {
-  testing::LocalPeer peer(testing::LocalPeer::Scheme::kHttps);
-  peer.SetAnswer("/j", testing::Reply("trusted"));
-  const std::string ca_path = ::testing::TempDir() + "vanta-ca-" + std::to_string(getpid());
-  std::ofstream(ca_path) << peer.certificate_pem();
-  const std::string authority = "127.0.0.1:" + std::to_string(peer.port()) + "/j";
-  for (const std::string scheme : {"https://", "HTTPS://"}) {
-    CURL* handle = curl_easy_init();
-    curl_easy_setopt(handle, CURLOPT_CAINFO, ca_path.c_str());
-    const std::string body = "{}";  // sent from its own bytes: must outlive the exchange
-    std::string response;
-    curl_slist* headers = nullptr;
-    ASSERT_EQ(WebServiceHttp::PrepareJsonPost(handle, scheme + authority, body, response, &headers),
-              WS_SUCCESS);
-    const ErrorCode result = MapTransportResult(curl_easy_perform(handle));
-    curl_easy_cleanup(handle);
-    curl_slist_free_all(headers);
-    const bool builtin = scheme == "https://";
-    EXPECT_EQ(result, builtin ? WS_ERROR_TLS_FAILED : WS_SUCCESS) << scheme;
-    EXPECT_EQ(response, builtin ? "" : "trusted") << scheme;
-  }
-  std::remove(ca_path.c_str());
 }
 
 }  // namespace

@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "service/Codes.h"
 #include "service/ReleaseGate.h"
 #include "tests/support/LocalPeer.h"
-#include "tests/support/TestWebApiHost.h"
+#include "tests/support/TestEnv.h"
 
 namespace vanta {
 namespace {
@@ -22,7 +23,8 @@ using testing::LocalPeer;
 
 TEST(WebServiceTest, ObjectWithoutTransportRefusesEveryRequestAndSendsNothing) {
   LocalPeer peer;
-  testing::SetWebApiOriginForTesting(peer.Url(""));
+  testing::TestEnv env;
+  env.web_api_origin = peer.Url("");
   WebService fresh, terminated;
   ASSERT_EQ(terminated.Initialize(), WS_SUCCESS);
   terminated.Terminate();
@@ -80,24 +82,39 @@ TEST(WebServiceTest, CopiesShareOneTransport) {
   EXPECT_EQ(peer.Requests().size(), 3u);
 }
 
-TEST(ReleaseGateTest, OnlyTheExactReleasesPass) {
-  const Releases vendor{0x1010107FUL, 0x074600u};
-  const std::pair<Releases, uint32_t> rows[] = {
-      {{0x1010107FUL, 0x074600u}, WS_SUCCESS},
-      {{0x1010108FUL, 0x074600u}, WS_ERROR_LIBRARY_VERSION},  // OpenSSL 1.1.1h
-      {{0x1010106FUL, 0x074600u}, WS_ERROR_LIBRARY_VERSION},  // 1.1.1f
-      {{0x1010107FUL, 0x074700u}, WS_ERROR_LIBRARY_VERSION},  // libcurl 7.71.0
-      {{0x1010107FUL, 0u}, WS_ERROR_LIBRARY_VERSION},         // libcurl not asked
+TEST(ReleaseGateTest, EachModeAcceptsItsReleases) {
+  const Releases built = RequiredReleases(ReleaseMode::kBuild);
+  const unsigned long ssl = built.openssl;
+  const unsigned int curl = built.curl;
+  using M = ReleaseMode;
+  // OpenSSL and libcurl at run time; whether build, exact and vendor pass.
+  const std::tuple<Releases, bool, bool, bool> rows[] = {
+      {{ssl, curl}, true, true, false},
+      {{ssl + 0x10, curl}, true, false, false},           // a later OpenSSL patch
+      {{ssl - 0x10, curl}, false, false, false},          // an earlier one
+      {{ssl, curl + 1}, true, false, false},              // a later libcurl patch
+      {{ssl, curl - 1}, false, false, false},             // an earlier one
+      {{ssl + 0x10000000UL, curl}, false, false, false},  // another OpenSSL major version
+      {{ssl, curl + 0x10000}, false, false, false},       // another libcurl major version
+      {{ssl, 0}, false, false, false},                    // libcurl not asked
+      {{0x1010107FUL, 0x074600u}, false, false, true},    // OpenSSL 1.1.1g, libcurl 7.70.0
+      {{0x1010108FUL, 0x074600u}, false, false, false},   // 1.1.1h
+      {{0x1010107FUL, 0x074700u}, false, false, false},   // 7.71.0
   };
-  for (const auto& [runtime, expected] : rows) {
-    EXPECT_EQ(CheckReleases(runtime, vendor).GetValue(), expected)
-        << std::hex << runtime.openssl << " " << runtime.curl;
+  for (const auto& [runtime, build, exact, vendor] : rows) {
+    const std::pair<M, bool> modes[] = {
+        {M::kBuild, build}, {M::kExact, exact}, {M::kVendor, vendor}};
+    for (const auto& [mode, passes] : modes) {
+      EXPECT_EQ(CheckReleases(runtime, mode), passes ? WS_SUCCESS : WS_ERROR_LIBRARY_VERSION)
+          << std::hex << runtime.openssl << " " << runtime.curl << " mode " << int(mode);
+    }
   }
-  // The libraries this program runs with pass in build mode; libcurl is
-  // not asked once OpenSSL differs.
-  const Releases required = RequiredReleases();
-  EXPECT_EQ(CheckReleases(RuntimeReleases(required), required), WS_SUCCESS);
-  EXPECT_EQ(RuntimeReleases({required.openssl + 0x10, required.curl}).curl, 0u);
+  // The libraries this program runs with pass the mode it was built with;
+  // libcurl is not asked once OpenSSL fails.
+  const ReleaseMode mode = ConfiguredReleaseMode();
+  EXPECT_EQ(CheckReleases(RuntimeReleases(mode), mode),
+            mode == M::kVendor ? WS_ERROR_LIBRARY_VERSION : WS_SUCCESS);
+  EXPECT_EQ(RuntimeReleases(M::kVendor).curl, 0u);
 }
 
 // Each row: the code and every input that must give it. The last row of
@@ -142,6 +159,37 @@ TEST(CodesTest, MappingsAndServerResponseCodes) {
   WebService ws;
   for (const auto& [expected, codes] : server_response) {
     for (uint32_t code : codes) EXPECT_EQ(ws.IsServerResponse(code), expected) << std::hex << code;
+  }
+  // Every code knows its own name; others are "unknown". Only bit 31 fails.
+#define VANTA_NAMED(code) std::pair<uint32_t, std::string>(code, #code)
+  const std::pair<uint32_t, std::string> names[] = {
+      VANTA_NAMED(WS_SUCCESS),
+      VANTA_NAMED(WS_ERROR_FAILED),
+      VANTA_NAMED(WS_ERROR_OUT_OF_MEMORY),
+      VANTA_NAMED(WS_ERROR_ALREADY_INITIALIZED),
+      VANTA_NAMED(WS_ERROR_NO_TRANSPORT),
+      VANTA_NAMED(WS_ERROR_BAD_RESPONSE),
+      VANTA_NAMED(WS_ERROR_ABORTED),
+      VANTA_NAMED(WS_ERROR_URL_MALFORMED),
+      VANTA_NAMED(WS_ERROR_HOST_NOT_RESOLVED),
+      VANTA_NAMED(WS_ERROR_CONNECT_FAILED),
+      VANTA_NAMED(WS_ERROR_TIMED_OUT),
+      VANTA_NAMED(WS_ERROR_TLS_FAILED),
+      VANTA_NAMED(WS_ERROR_SERVER_RESULT_8),
+      VANTA_NAMED(WS_ERROR_SERVER_ERROR),
+      VANTA_NAMED(WS_ERROR_SERVER_RESULT_2_5_6_7),
+      VANTA_NAMED(WS_ERROR_SERVER_RESULT_10),
+      VANTA_NAMED(WS_ERROR_SERVER_RESULT_11),
+      VANTA_NAMED(WS_ERROR_LIBRARY_VERSION),
+      VANTA_NAMED(WS_ERROR_THREAD_INITIALIZE),
+      VANTA_NAMED(WS_ERROR_THREAD_START),
+      {1u, "unknown"},
+      {0xAC40C803u, "unknown"},
+  };
+#undef VANTA_NAMED
+  for (const auto& [code, name] : names) {
+    EXPECT_EQ(ErrorCode(code).Name(), name);
+    EXPECT_EQ(ErrorCode(code).IsFailure(), code >= 0x80000000u) << name;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "messages/Json.h"
+#include "service/Codes.h"
 #include "vanta/WebService.h"
 
 namespace vanta {
@@ -26,8 +27,8 @@ TEST(DispatcherBookTest, AcceptsWellFormedRequestsForWhatItIssued) {
            io_touch + R"(,"try_count":1,"video_profile":0,"yuv_itu_r_bt":709})";
   };
   picojson::value granted;
-  ASSERT_EQ(json::CheckEnvelope(book.Answer("request_accesstoken", access_request("tok", "key")),
-                                granted),
+  ASSERT_EQ(CodeOf(json::CheckEnvelope(
+                book.Answer("request_accesstoken", access_request("tok", "key")), granted)),
             WS_SUCCESS);
   const std::string access = granted.get("access_token").to_str();
   const uint32_t kMalformed = WS_ERROR_SERVER_ERROR;           // result 1
@@ -49,7 +50,7 @@ TEST(DispatcherBookTest, AcceptsWellFormedRequestsForWhatItIssued) {
   for (const auto& [action, body, expected] : rows) {
     const std::string answer = book.Answer(action, body);
     picojson::value parsed;
-    EXPECT_EQ(json::CheckEnvelope(answer, parsed).GetValue(), expected) << body << "\n" << answer;
+    EXPECT_EQ(CodeOf(json::CheckEnvelope(answer, parsed)).GetValue(), expected) << body << "\n" << answer;
   }
 }
 

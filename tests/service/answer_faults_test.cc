@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
+#include "service/WebServiceHttp.h"
 #include "tests/support/LocalPeer.h"
 #include "vanta/WebService.h"
 
@@ -66,21 +68,44 @@ TEST_F(AnswerFaultsTest, StringBytesPassThroughUncheckedBothWays) {
   EXPECT_NE(body.find("\"zuc_key_value\":\"a\\u0000b\""), std::string::npos) << body;
 }
 
-TEST_F(AnswerFaultsTest, SixtyFourMebibyteAnswerIsDeliveredWhole) {
-  const size_t size = 64u << 20;
-  const std::string prefix = "{\"status\":\"ok\",\"zuc_key_value\":\"k\",\"token\":\"";
-  std::string body = prefix;
-  body.resize(size - 2, 't');
-  body += "\"}";
-  peer_.SetAnswer("/d/request_token", testing::Reply(body));
-  std::string raw;
-  ASSERT_EQ(ws_.RequestJsonRpc(peer_.Url("/d/request_token"), "{}", raw), WS_SUCCESS);
-  EXPECT_EQ(raw.size(), size);
-  EXPECT_TRUE(raw == body);
-  std::string token, key;
-  ASSERT_EQ(ws_.RequestZuToken(1, "g", 0, token, key), WS_SUCCESS);
-  EXPECT_EQ(token.size(), size - prefix.size() - 2);
-  EXPECT_EQ(key, "k");
+// Answers past the size cap end the exchange before more than the cap is
+// kept, whether their length is announced, endless or chunked forever.
+TEST_F(AnswerFaultsTest, AnswersLargerThanTheCapAreRefused) {
+  const size_t cap = WebServiceHttp::kMaxAnswerBytes;
+  // Endless answers: an announced length far past the cap, and chunks.
+  auto endless = [](httplib::DataSink& sink) {
+    const std::string chunk(65536, 'x');
+    return sink.write(chunk.data(), chunk.size());
+  };
+  peer_.SetHandler("/endless", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(
+        size_t{1} << 40, "application/json",
+        [&](size_t, size_t, httplib::DataSink& sink) { return endless(sink); });
+  });
+  peer_.SetHandler("/chunked", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider(
+        "application/json", [&](size_t, httplib::DataSink& sink) { return endless(sink); });
+  });
+  peer_.SetAnswer("/over", testing::Reply(std::string(cap + 1, 'x')));
+  peer_.SetAnswer("/at", testing::Reply(std::string(cap, 'x')));
+  const std::pair<std::string, uint32_t> rows[] = {
+      {"/endless", WS_ERROR_FAILED},
+      {"/chunked", WS_ERROR_FAILED},
+      {"/over", WS_ERROR_FAILED},
+      {"/at", WS_SUCCESS},
+  };
+  for (bool post : {true, false}) {
+    for (const auto& [path, code] : rows) {
+      std::string response;
+      const ErrorCode result = post ? ws_.RequestJsonRpc(peer_.Url(path), "{}", response)
+                                    : ws_.RequestRestRpc(peer_.Url(path), "", response);
+      EXPECT_EQ(result.GetValue(), code) << path;
+      EXPECT_LE(response.size(), cap) << path;
+      if (code == WS_SUCCESS) {
+        EXPECT_EQ(response.size(), cap) << path;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/LocalPeer.h"
-#include "tests/support/TestWebApiHost.h"
+#include "tests/support/TestEnv.h"
 #include "vanta/WebService.h"
 
 namespace vanta {
@@ -46,7 +47,8 @@ TEST(ConcurrencyTest, SixteenServicesExchangeAtOnceWithoutCrossTalk) {
   });
   peer.SetAnswer("/game/razever/app/APIEX/SorvaneClient/SendDeviceId",
                  testing::Reply("{\"status\":5,\"message\":\"\"}"));
-  testing::SetWebApiOriginForTesting(peer.Url(""));
+  testing::TestEnv env;
+  env.web_api_origin = peer.Url("");
 
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
@@ -84,8 +86,30 @@ TEST(ConcurrencyTest, SixteenServicesExchangeAtOnceWithoutCrossTalk) {
       }
     });
   }
+  // Trace handlers come and go while the exchanges run: each line goes to
+  // the handler installed at the time, and none after its removal.
+  struct Counter {
+    std::atomic<int> lines{0};
+    std::atomic<bool> removed{false};
+    std::atomic<int> late{0};
+    static void Count(const char* line, void* context) {
+      Counter* counter = static_cast<Counter*>(context);
+      ++counter->lines;
+      if (counter->removed || line[0] == '\0') ++counter->late;
+    }
+  } counters[2];
+  for (int swap = 0; swap < 200; ++swap) {
+    Counter& counter = counters[swap % 2];
+    counter.removed = false;
+    SetTraceHandler(&Counter::Count, &counter);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    SetTraceHandler(nullptr, nullptr);
+    counter.removed = true;
+  }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(counters[0].late + counters[1].late, 0);
+  EXPECT_GT(counters[0].lines + counters[1].lines, 0);
   EXPECT_EQ(peer.Requests().size(), static_cast<size_t>(kThreads * kRounds * 4));
 }
 

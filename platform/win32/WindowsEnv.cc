@@ -1,0 +1,259 @@
+// The Env of Windows.
+#include "platform/Env.h"
+
+// winsock2.h must precede windows.h, and both the IP helper.
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+// clang-format on
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <vector>
+
+namespace vanta {
+
+namespace {
+
+// path in the system's ANSI code page as wide text ("" when it has none).
+std::wstring WidePath(const std::string& path) {
+  int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  if (length <= 0) return L"";
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
+  wide.resize(static_cast<size_t>(length) - 1);
+  return wide;
+}
+
+// Opens path itself, never what a reparse point (a symbolic link or
+// junction) names; INVALID_HANDLE_VALUE unless it is a regular disk file.
+HANDLE OpenRegular(const std::wstring& path, DWORD access, DWORD disposition) {
+  if (path.empty()) return INVALID_HANDLE_VALUE;
+  HANDLE file = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            disposition, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
+
+class WindowsLock : public Lock {
+ public:
+  explicit WindowsLock(HANDLE mutex) : mutex_(mutex) {}
+  ~WindowsLock() override {
+    ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
+  }
+
+ private:
+  const HANDLE mutex_;
+};
+
+// The child runs in a job that ends everything it started once closed.
+class WindowsProcess : public Process {
+ public:
+  WindowsProcess(const PROCESS_INFORMATION& process, HANDLE job)
+      : process_(process.hProcess), thread_(process.hThread), job_(job) {}
+  ~WindowsProcess() override {
+    if (!ended_) {
+      TerminateProcess(process_, 1);
+      WaitForSingleObject(process_, 5000);
+    }
+    if (job_ != nullptr) CloseHandle(job_);
+    CloseHandle(process_);
+    CloseHandle(thread_);
+  }
+
+  bool Wait(unsigned wait_ms) override {
+    if (!ended_) ended_ = WaitForSingleObject(process_, wait_ms) == WAIT_OBJECT_0;
+    return ended_;
+  }
+
+ private:
+  const HANDLE process_;
+  const HANDLE thread_;
+  const HANDLE job_;
+  bool ended_ = false;
+};
+
+// A job that kills its processes when its last handle closes; nullptr when
+// the system offers none.
+HANDLE NewKillOnCloseJob() {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+  std::memset(&limits, 0, sizeof(limits));
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
+class WindowsEnv : public Env {
+ public:
+  uint64_t NowMillis() override { return GetTickCount64(); }
+
+  void SleepMillis(unsigned milliseconds) override { Sleep(milliseconds); }
+
+  std::optional<std::string> GetVariable(const char* name) override {
+    char* value = nullptr;
+    size_t length = 0;
+    if (_dupenv_s(&value, &length, name) != 0 || value == nullptr) return std::nullopt;
+    std::string text(value);
+    std::free(value);
+    return text;
+  }
+
+  bool ReadFile(const std::string& path, size_t limit, std::string* data) override {
+    HANDLE file = OpenRegular(WidePath(path), GENERIC_READ, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string text(limit, '\0');
+    size_t done = 0;
+    bool ok = true;
+    while (done < limit) {
+      DWORD n = 0;
+      DWORD want = static_cast<DWORD>(limit - done < 65536 ? limit - done : 65536);
+      if (!::ReadFile(file, &text[done], want, &n, nullptr)) ok = false;
+      if (!ok || n == 0) break;
+      done += n;
+    }
+    CloseHandle(file);
+    if (!ok) return false;
+    text.resize(done);
+    *data = std::move(text);
+    return true;
+  }
+
+  bool ReplaceFile(const std::string& path, const std::string& data) override {
+    const std::wstring target = WidePath(path);
+    if (target.empty()) return false;
+    DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      return false;
+    }
+    const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(GetCurrentThreadId()) + L"-" +
+                                   std::to_wstring(GetTickCount64());
+    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = data.size() <= MAXDWORD &&
+              (data.empty() || ::WriteFile(file, data.data(), static_cast<DWORD>(data.size()),
+                                           &written, nullptr)) &&
+              written == data.size() && FlushFileBuffers(file);
+    ok = CloseHandle(file) && ok;
+    ok = ok && MoveFileExW(temporary.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileW(temporary.c_str());
+    return ok;
+  }
+
+  bool PrepareOutputFile(const std::string& path) override {
+    HANDLE file = OpenRegular(WidePath(path), GENERIC_WRITE, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+  }
+
+  // A mutex named after the directory: every process of the session that
+  // builds its identifier there takes the same one.
+  std::unique_ptr<Lock> LockDirectory(const std::string& dir, unsigned wait_ms) override {
+    const std::wstring name =
+        L"Local\\VantaWebService-" + std::to_wstring(std::hash<std::string>()(dir));
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (mutex == nullptr) return nullptr;
+    DWORD waited = WaitForSingleObject(mutex, wait_ms);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      CloseHandle(mutex);
+      return nullptr;
+    }
+    return std::make_unique<WindowsLock>(mutex);
+  }
+
+  std::unique_ptr<Process> StartProcess(const std::wstring& command_line) override {
+    // CreateProcessW may write into the command line.
+    std::vector<wchar_t> line(command_line.begin(), command_line.end());
+    line.push_back(L'\0');
+    STARTUPINFOW startup;
+    std::memset(&startup, 0, sizeof(startup));
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process;
+    std::memset(&process, 0, sizeof(process));
+    // Suspended until it is in its job, so that nothing it starts escapes.
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &process)) {
+      return nullptr;
+    }
+    HANDLE job = NewKillOnCloseJob();
+    if (job != nullptr && !AssignProcessToJobObject(job, process.hProcess)) {
+      CloseHandle(job);
+      job = nullptr;
+    }
+    ResumeThread(process.hThread);
+    return std::make_unique<WindowsProcess>(process, job);
+  }
+
+  AdapterAddress FirstAdapterAddress() override {
+    AdapterAddress first;
+    // One adapter record first; the call tells the size it needs when more
+    // adapters are present.
+    ULONG size = sizeof(IP_ADAPTER_INFO);
+    std::vector<unsigned char> buffer;
+    DWORD answer = ERROR_BUFFER_OVERFLOW;
+    for (int round = 0; round < 2 && answer == ERROR_BUFFER_OVERFLOW; ++round) {
+      try {
+        buffer.assign(size, 0);
+      } catch (const std::bad_alloc&) {
+        first.status = AdapterAddress::Status::kBufferUnavailable;
+        return first;
+      }
+      answer = GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size);
+    }
+    if (answer != ERROR_SUCCESS) return first;
+    const IP_ADAPTER_INFO* adapter = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data());
+    first.status = AdapterAddress::Status::kOk;
+    first.length = adapter->AddressLength < sizeof(first.bytes)
+                       ? static_cast<int>(adapter->AddressLength)
+                       : static_cast<int>(sizeof(first.bytes));
+    std::memcpy(first.bytes, adapter->Address, static_cast<size_t>(first.length));
+    return first;
+  }
+
+  // Windows asks its management command for the UUID instead.
+  bool HardwareUuid(std::string*) override { return false; }
+};
+
+static_assert(sizeof(void*) != 8 || sizeof(IP_ADAPTER_INFO) == 704,
+              "one adapter record is 704 bytes on 64-bit Windows");
+
+}  // namespace
+
+Env* SystemEnv() {
+  static WindowsEnv* env = new WindowsEnv;  // never destroyed: threads may outlive main
+  return env;
+}
+
+bool NarrowToWide(const std::string& text, std::wstring* wide) {
+  wchar_t buffer[kMaxWideText] = {};
+  size_t converted = 0;
+  if (mbstowcs_s(&converted, buffer, kMaxWideText, text.c_str(), _TRUNCATE) != 0) return false;
+  wide->assign(buffer);
+  return true;
+}
+
+}  // namespace vanta

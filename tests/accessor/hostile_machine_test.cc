@@ -1,0 +1,132 @@
+// The temporary files and the UUID query on a machine shared with someone
+// hostile: planted objects, leaked descriptors, a query that never ends,
+// and identifier builds racing each other.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/accessor/RunnerFixture.h"
+
+namespace vanta {
+namespace {
+
+using HostileMachineTest = testing::RunnerTest;
+
+TEST_F(HostileMachineTest, PlantedObjectsFailTheirStepAndTouchNothing) {
+  enum Kind { kSymlink, kFifo, kDirectory };
+  const std::string victim = TempPath("victim");
+  for (const std::string file : {"key.tmp", "id.tmp"}) {
+    for (Kind kind : {kSymlink, kFifo, kDirectory}) {
+      const std::string name = file + " " + std::to_string(kind);
+      const std::string path = TempPath(file);
+      std::filesystem::remove_all(path);
+      WriteTemp("victim", "SECRET");
+      if (kind == kSymlink) std::filesystem::create_symlink(victim, path);
+      if (kind == kFifo) {
+        ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+      }
+      if (kind == kDirectory) std::filesystem::create_directory(path);
+      NewPeer();
+      if (file == "id.tmp") {
+        std::string id, reason;
+        EXPECT_FALSE(WebServiceAccessor::BuildDeviceId(&id, &reason)) << name;
+        EXPECT_NE(reason.find("id.tmp"), std::string::npos) << name << ": " << reason;
+      } else {
+        // The negotiation completes without its key file; the registration
+        // on demand finds no key to send.
+        WebServiceAccessor accessor;
+        Start(accessor, false);
+        accessor.Join(nullptr);
+        EXPECT_EQ(accessor.GetState(), WebServiceAccessor::State::COMPLETE) << name;
+        EXPECT_EQ(trace_.With("key file NOT written").size(), 1u) << name;
+        const size_t sent = peer_->RequestsTo(testing::kRegisterPath).size();
+        accessor.CreateAndSendDeviceId();
+        EXPECT_EQ(peer_->RequestsTo(testing::kRegisterPath).size(), sent) << name;
+      }
+      EXPECT_EQ(ReadTemp("victim"), "SECRET") << name;
+      const auto status = std::filesystem::symlink_status(path).type();
+      EXPECT_EQ(status, kind == kSymlink ? std::filesystem::file_type::symlink
+                        : kind == kFifo  ? std::filesystem::file_type::fifo
+                                         : std::filesystem::file_type::directory)
+          << name;
+      std::filesystem::remove_all(path);
+    }
+  }
+}
+
+TEST_F(HostileMachineTest, FilesAreOwnerOnlyAndTheQueryInheritsNoDescriptor) {
+  // A file and a listening socket of the host, both open without close-on-exec.
+  std::FILE* secret = std::fopen(TempPath("secret").c_str(), "w");
+  ASSERT_NE(secret, nullptr);
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  WriteTemp("list-fds", "");
+  WebServiceAccessor accessor;
+  Start(accessor, false);
+  accessor.Join(nullptr);
+  ASSERT_EQ(accessor.GetState(), WebServiceAccessor::State::COMPLETE);
+  std::fclose(secret);
+  close(listener);
+
+  for (const std::string file : {"key.tmp", "id.tmp"}) {
+    struct stat info;
+    ASSERT_EQ(stat(TempPath(file).c_str(), &info), 0) << file;
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
+  }
+  // Standard input, output and error, and the listing's own directory.
+  std::istringstream fds(ReadTemp("fds").value_or(""));
+  int count = 0;
+  for (std::string fd, target; fds >> fd >> target; ++count) {
+    EXPECT_TRUE(std::stoi(fd) <= 2 || target.rfind("/proc/", 0) == 0) << fd << " " << target;
+  }
+  EXPECT_GE(count, 3);
+}
+
+TEST_F(HostileMachineTest, QueryThatNeverEndsIsKilledAtItsTimeLimit) {
+  WriteTemp("hang", "");
+  env_.clock_step_ms = 1000;  // ten readings of the clock pass the limit
+  std::string id = "untouched", reason;
+  EXPECT_FALSE(WebServiceAccessor::BuildDeviceId(&id, &reason));
+  EXPECT_EQ(id, "untouched");
+  EXPECT_NE(reason.find("did not end within 10 s"), std::string::npos) << reason;
+  const std::optional<std::string> pid = ReadTemp("pid");
+  ASSERT_TRUE(pid && !pid->empty());
+  EXPECT_TRUE(testing::ProcessEnded(std::stoi(*pid)));
+}
+
+// The fake interpreter writes the UUID file in two halves; a build that read
+// it while another rewrote it would send half a UUID.
+TEST_F(HostileMachineTest, ConcurrentBuildsNeverReadAHalfWrittenUuidFile) {
+  std::atomic<int> complete{0}, failed{0}, broken{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 16; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 4; ++i) {
+        std::string id;
+        if (!WebServiceAccessor::BuildDeviceId(&id, nullptr)) {
+          ++failed;
+        } else {
+          ++(id == ExpectedDeviceId() ? complete : broken);
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(broken, 0);
+  EXPECT_EQ(complete + failed, 64);
+  EXPECT_GT(complete, 0);
+}
+
+}  // namespace
+}  // namespace vanta
