@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "core/Result.h"
 #include "messages/Json.h"
 #include "tools/key_value.h"
 
@@ -101,7 +102,7 @@ picojson::value DefaultQualityConfig() {
 
 bool ReadGameService(const std::string& json_text, GameService* service, std::string* error) {
   picojson::value parsed;
-  if (!json::ParseObject(json_text, parsed)) {
+  if (IsFailure(json::ParseObject(json_text, parsed))) {
     *error = "the game service is not a JSON object";
     return false;
   }
@@ -158,12 +159,12 @@ DispatcherBook::DispatcherBook(GameService service)
 
 void DispatcherBook::Issue(const std::string& token, const std::string& key_value) {
   std::lock_guard<std::mutex> lock(mu_);
-  tokens_[token] = Issued{key_value, ""};
+  tokens_.Put(token, Issued{key_value, std::make_shared<const std::string>()});
 }
 
 std::string DispatcherBook::Answer(const std::string& action, const std::string& body) {
   picojson::value parsed;
-  if (!json::ParseObject(body, parsed)) {
+  if (IsFailure(json::ParseObject(body, parsed))) {
     return Refusal(kResultMalformed, "the body is not a JSON object");
   }
   const picojson::object& request = parsed.get<picojson::object>();
@@ -186,7 +187,8 @@ std::string DispatcherBook::AnswerToken(const picojson::object& request) {
   std::lock_guard<std::mutex> lock(mu_);
   std::string token = RandomHex(32);
   std::string key_value = RandomHex(32);
-  tokens_[token] = Issued{key_value, Text(request, "gameid")};
+  tokens_.Put(token,
+              Issued{key_value, std::make_shared<const std::string>(Text(request, "gameid"))});
   picojson::object members;
   members["token"] = picojson::value(token);
   members["zuc_key_value"] = picojson::value(key_value);
@@ -201,12 +203,12 @@ std::string DispatcherBook::AnswerAccesstoken(const picojson::object& request) {
     return BadMember(bad);
   }
   std::lock_guard<std::mutex> lock(mu_);
-  auto it = tokens_.find(Text(request, "token"));
-  if (it == tokens_.end() || it->second.key_value != Text(request, "zuc_key_value")) {
+  const Issued* issued = tokens_.Find(Text(request, "token"));
+  if (issued == nullptr || issued->key_value != Text(request, "zuc_key_value")) {
     return Refusal(kResultNotIssued, "the token was not issued here with this key value");
   }
   std::string access_token = RandomHex(40);
-  access_tokens_[access_token] = it->second.gameid;
+  access_tokens_.Put(access_token, issued->gameid);
   picojson::object members;
   members["access_token"] = picojson::value(access_token);
   return Ok(std::move(members));
@@ -233,12 +235,10 @@ std::string DispatcherBook::AnswerGameservice(const picojson::object& request) {
     }
   }
   std::lock_guard<std::mutex> lock(mu_);
-  auto it = access_tokens_.find(Text(request, "access_token"));
-  if (it == access_tokens_.end()) {
-    return Refusal(kResultNotIssued, "the access token was not issued here");
-  }
+  const GameId* gameid = access_tokens_.Find(Text(request, "access_token"));
+  if (gameid == nullptr) return Refusal(kResultNotIssued, "the access token was not issued here");
   picojson::object members;
-  members["gameid"] = picojson::value(it->second);
+  members["gameid"] = picojson::value(**gameid);
   members["ipv4"] = picojson::value(service_.ipv4);
   members["ipv6"] = picojson::value(service_.ipv6);
   members["control_port"] = json::Number(service_.control_port);

@@ -13,10 +13,14 @@
 #include <picojson.h>
 
 #include <deque>
+#include <iterator>
+#include <list>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vanta {
@@ -54,9 +58,50 @@ bool ReadGameService(const std::string& json_text, GameService* service, std::st
 // The JSON text of the ng answer with the given result and message.
 std::string Refusal(int result, const std::string& message);
 
+// A map that keeps only its newest capacity entries: storing a key makes
+// it the newest, and the oldest goes when there are too many. Not
+// thread-safe.
+template <typename Value>
+class NewestEntries {
+ public:
+  explicit NewestEntries(size_t capacity) : capacity_(capacity) {}
+
+  void Put(const std::string& key, Value value) {
+    auto it = entries_.find(key);
+    if (it != entries_.end()) {
+      order_.erase(it->second.position);
+      entries_.erase(it);
+    }
+    order_.push_back(key);
+    entries_.emplace(key, Entry{std::move(value), std::prev(order_.end())});
+    while (entries_.size() > capacity_) {
+      entries_.erase(order_.front());
+      order_.pop_front();
+    }
+  }
+  // The value stored under key, or nullptr.
+  const Value* Find(const std::string& key) const {
+    auto it = entries_.find(key);
+    return it == entries_.end() ? nullptr : &it->second.value;
+  }
+
+ private:
+  struct Entry {
+    Value value;
+    std::list<std::string>::iterator position;
+  };
+  const size_t capacity_;
+  std::list<std::string> order_;  // oldest first
+  std::map<std::string, Entry> entries_;
+};
+
 // Thread-safe.
 class DispatcherBook {
  public:
+  // Tokens and access tokens accepted: the newest this many of each. An
+  // older one is refused as not issued here.
+  static constexpr size_t kKeptIssued = 1024;
+
   explicit DispatcherBook(GameService service);
 
   // Makes token with key_value acceptable to request_accesstoken, as if it
@@ -73,16 +118,18 @@ class DispatcherBook {
   std::string AnswerGameservice(const picojson::object& request);
   std::string RandomHex(size_t digits);  // caller holds mu_
 
+  // A game identifier, shared by its token and the access tokens from it.
+  using GameId = std::shared_ptr<const std::string>;
   struct Issued {
     std::string key_value;
-    std::string gameid;
+    GameId gameid;
   };
 
   const GameService service_;
   std::mutex mu_;
   std::mt19937_64 random_;
-  std::map<std::string, Issued> tokens_;
-  std::map<std::string, std::string> access_tokens_;  // access token -> gameid
+  NewestEntries<Issued> tokens_{kKeptIssued};
+  NewestEntries<GameId> access_tokens_{kKeptIssued};  // access token -> gameid
 };
 
 // Thread-safe.
