@@ -4,7 +4,6 @@
 #include <initializer_list>
 #include <utility>
 
-#include "core/Result.h"
 #include "messages/Json.h"
 #include "tools/key_value.h"
 
@@ -102,7 +101,7 @@ picojson::value DefaultQualityConfig() {
 
 bool ReadGameService(const std::string& json_text, GameService* service, std::string* error) {
   picojson::value parsed;
-  if (IsFailure(json::ParseObject(json_text, parsed))) {
+  if (!json::ParseObject(json_text, parsed)) {
     *error = "the game service is not a JSON object";
     return false;
   }
@@ -164,7 +163,7 @@ void DispatcherBook::Issue(const std::string& token, const std::string& key_valu
 
 std::string DispatcherBook::Answer(const std::string& action, const std::string& body) {
   picojson::value parsed;
-  if (IsFailure(json::ParseObject(body, parsed))) {
+  if (!json::ParseObject(body, parsed)) {
     return Refusal(kResultMalformed, "the body is not a JSON object");
   }
   const picojson::object& request = parsed.get<picojson::object>();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "messages/Json.h"
+#include "service/Codes.h"
 #include "vanta/WebService.h"
 
 namespace vanta {
@@ -37,7 +38,7 @@ std::string GameRequest(const std::string& access_token, const std::string& io_t
 uint32_t Ask(DispatcherBook& book, const char* action, const std::string& body,
              picojson::value* members = nullptr) {
   picojson::value parsed;
-  const uint32_t code = json::CheckEnvelope(book.Answer(action, body), parsed).GetValue();
+  const uint32_t code = CodeOf(json::CheckEnvelope(book.Answer(action, body), parsed)).GetValue();
   if (members != nullptr) *members = parsed;
   return code;
 }
@@ -46,9 +47,9 @@ TEST(DispatcherBookTest, AcceptsWellFormedRequestsForWhatItIssued) {
   DispatcherBook book{GameService()};
   book.Issue("tok", "key");
   picojson::value granted;
-  ASSERT_EQ(
-      json::CheckEnvelope(book.Answer("request_accesstoken", AccessRequest("tok", "key")), granted),
-      WS_SUCCESS);
+  ASSERT_EQ(CodeOf(json::CheckEnvelope(
+                book.Answer("request_accesstoken", AccessRequest("tok", "key")), granted)),
+            WS_SUCCESS);
   const std::string access = granted.get("access_token").to_str();
   const std::string token_request = TokenRequest("g");
   const std::tuple<const char*, std::string, uint32_t> rows[] = {
@@ -66,7 +67,8 @@ TEST(DispatcherBookTest, AcceptsWellFormedRequestsForWhatItIssued) {
   for (const auto& [action, body, expected] : rows) {
     const std::string answer = book.Answer(action, body);
     picojson::value parsed;
-    EXPECT_EQ(json::CheckEnvelope(answer, parsed).GetValue(), expected) << body << "\n" << answer;
+    EXPECT_EQ(CodeOf(json::CheckEnvelope(answer, parsed)).GetValue(), expected) << body << "\n"
+                                                                                << answer;
   }
 }
 
