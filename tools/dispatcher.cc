@@ -169,12 +169,19 @@ int RunDispatcher(const DispatcherOptions& options, const CLI::App& sub) {
 
 void AddDispatcherCommand(CLI::App& app, CommandRun* run) {
   auto options = std::make_shared<DispatcherOptions>();
+  const ListenerLimits limits;
   CLI::App* sub = app.add_subcommand(
       "dispatcher",
       "Run the reference dispatcher and launcher monitor on 127.0.0.1 until SIGINT or SIGTERM, "
       "logging one line per request on stderr. Refusals: result 1 for a malformed request, 2 for "
-      "a token or access token not issued here. GET /reports on the monitor port lists the last "
-      "reports.");
+      "a token or access token not issued here (of each, the newest " +
+          std::to_string(DispatcherBook::kKeptIssued) +
+          " are kept). GET /reports on the monitor port lists the last reports. A request must "
+          "arrive whole within " +
+          std::to_string(limits.request_deadline.count() / 1000) +
+          " s, its body sent with a Content-Length and at most " +
+          std::to_string(limits.max_body_bytes / 1024) +
+          " KiB; otherwise HTTP 408, 411, 413 or 415 answers it and the connection closes.");
   ServerAddresses& addresses = options->addresses;
   sub->add_option("--port", addresses.dispatcher_port, "Dispatcher port; 0 picks a free one")
       ->check(CLI::Range(0, 65535))

@@ -10,13 +10,6 @@ namespace {
 constexpr char kHost[] = "127.0.0.1";
 constexpr char kJson[] = "application/json";
 
-// Binds server to port on the loopback address; port 0 picks one. Returns
-// the bound port, or -1.
-int BindLoopback(httplib::Server& server, int port) {
-  if (port == 0) return server.bind_to_any_port(kHost);
-  return server.bind_to_port(kHost, port) ? port : -1;
-}
-
 // Lets a port be bound again right after a previous dispatcher left it,
 // but never while another one listens on it: the library's default also
 // asks to share the port (SO_REUSEPORT), which would split the requests
@@ -26,20 +19,32 @@ void ReuseAddressOnly(socket_t sock) {
   setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
 }
 
-// text with its line breaks and other control bytes turned into blanks, so
-// that each request stays on one log line.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
+// text for the log: at most kLoggedBytes of it (not splitting a UTF-8
+// character) and its size when cut, with line breaks and other control
+// bytes turned into blanks so that each request stays on one log line.
+std::string ForLog(const std::string& text) {
+  std::string shown = text;
+  if (text.size() > kLoggedBytes) {
+    size_t cut = kLoggedBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    shown = text.substr(0, cut) + "... (" + std::to_string(text.size()) + " bytes)";
+  }
+  for (char& c : shown) {
     if (static_cast<unsigned char>(c) < 0x20) c = ' ';
   }
-  return text;
+  return shown;
 }
 
 }  // namespace
 
 DispatcherServer::DispatcherServer(DispatcherBook* book, MonitorBook* monitor, FaultPlan* faults,
-                                   std::FILE* log)
-    : book_(book), monitor_(monitor), faults_(faults), log_(log) {
+                                   std::FILE* log, const ListenerLimits& limits)
+    : book_(book),
+      monitor_(monitor),
+      faults_(faults),
+      log_(log),
+      dispatcher_(limits, NoteTo("dispatcher")),
+      monitor_server_(limits, NoteTo("monitor")) {
   dispatcher_.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
     ServeDispatcher(req, res);
   });
@@ -48,12 +53,9 @@ DispatcherServer::DispatcherServer(DispatcherBook* book, MonitorBook* monitor, F
   });
   dispatcher_.set_socket_options(ReuseAddressOnly);
   monitor_server_.set_socket_options(ReuseAddressOnly);
-  // Reports come over one kept-alive connection: answer each at once and
-  // keep the connection for as long as the client does.
-  for (httplib::Server* server : {&dispatcher_, &monitor_server_}) {
-    server->set_tcp_nodelay(true);
-    server->set_keep_alive_max_count(1000);
-  }
+  // Reports come over one kept-alive connection: answer each at once.
+  dispatcher_.set_tcp_nodelay(true);
+  monitor_server_.set_tcp_nodelay(true);
   dispatcher_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
     Log("dispatcher", req, res);
   });
@@ -66,13 +68,13 @@ DispatcherServer::~DispatcherServer() { Stop(); }
 
 bool DispatcherServer::Bind(const ServerAddresses& addresses, std::string* error) {
   addresses_ = addresses;
-  dispatcher_port_ = BindLoopback(dispatcher_, addresses.dispatcher_port);
+  dispatcher_port_ = dispatcher_.Bind(kHost, addresses.dispatcher_port);
   if (dispatcher_port_ < 0) {
     *error = "cannot listen on 127.0.0.1:" + std::to_string(addresses.dispatcher_port) +
              " for the dispatcher (is the port taken?)";
     return false;
   }
-  monitor_port_ = BindLoopback(monitor_server_, addresses.monitor_port);
+  monitor_port_ = monitor_server_.Bind(kHost, addresses.monitor_port);
   if (monitor_port_ < 0) {
     *error = "cannot listen on 127.0.0.1:" + std::to_string(addresses.monitor_port) +
              " for the launcher monitor (is the port taken?)";
@@ -82,8 +84,8 @@ bool DispatcherServer::Bind(const ServerAddresses& addresses, std::string* error
 }
 
 void DispatcherServer::Start() {
-  dispatcher_thread_ = std::thread([this] { dispatcher_.listen_after_bind(); });
-  monitor_thread_ = std::thread([this] { monitor_server_.listen_after_bind(); });
+  dispatcher_thread_ = std::thread([this] { dispatcher_.Serve(); });
+  monitor_thread_ = std::thread([this] { monitor_server_.Serve(); });
 }
 
 void DispatcherServer::Stop() {
@@ -92,8 +94,8 @@ void DispatcherServer::Stop() {
     stopping_ = true;
   }
   stop_cv_.notify_all();
-  dispatcher_.stop();
-  monitor_server_.stop();
+  dispatcher_.Shutdown();
+  monitor_server_.Shutdown();
   if (dispatcher_thread_.joinable()) dispatcher_thread_.join();
   if (monitor_thread_.joinable()) monitor_thread_.join();
 }
@@ -146,13 +148,24 @@ bool DispatcherServer::ApplyFault(const std::string& action, httplib::Response& 
 void DispatcherServer::Log(const char* server, const httplib::Request& req,
                            const httplib::Response& res) {
   if (log_ == nullptr) return;
-  std::string line = std::string(server) + ": " + req.method + " " + req.target;
-  if (!req.body.empty()) line += " " + OneLine(req.body);
+  std::string line = std::string(server) + ": " + req.method + " " + ForLog(req.target);
+  if (!req.body.empty()) line += " " + ForLog(req.body);
   line += " -> " + std::to_string(res.status);
-  if (!res.body.empty()) line += " " + OneLine(res.body);
-  line += '\n';
+  if (!res.body.empty()) line += " " + ForLog(res.body);
+  LogLine(line);
+}
+
+GuardedServer::Note DispatcherServer::NoteTo(const char* server) {
+  return [this, server](const std::string& request, const std::string& outcome) {
+    LogLine(std::string(server) + ": " + ForLog(request) + " -> " + ForLog(outcome));
+  };
+}
+
+void DispatcherServer::LogLine(const std::string& line) {
+  if (log_ == nullptr) return;
+  const std::string text = line + '\n';
   std::lock_guard<std::mutex> lock(mu_);
-  std::fputs(line.c_str(), log_);
+  std::fputs(text.c_str(), log_);
   std::fflush(log_);
 }
 

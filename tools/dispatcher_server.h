@@ -1,6 +1,7 @@
 // The reference dispatcher and launcher monitor on the loopback address:
 // two HTTP listeners in front of a DispatcherBook and a MonitorBook, with
-// injected faults and one log line per request.
+// injected faults and one log line per request. Each listener gathers
+// requests whole before serving them (see GuardedServer).
 //
 // Dispatcher: POST <path><action> for each of DispatcherActions().
 // Monitor: GET <monitor path>?<figures> reports; GET /reports lists the
@@ -17,6 +18,7 @@
 #include <thread>
 
 #include "tools/dispatcher_book.h"
+#include "tools/dispatcher_listener.h"
 #include "tools/fault_plan.h"
 
 namespace vanta {
@@ -24,6 +26,11 @@ namespace tools {
 
 // The fault plan's name for the monitor's reports.
 constexpr char kMonitorAction[] = "monitor";
+
+// The log shows at most this many bytes of a request's target, its body and
+// the answer, each followed by "... (N bytes)" when cut: every request and
+// answer of a negotiation whole, a flood cut short.
+constexpr size_t kLoggedBytes = 1024;
 
 struct ServerAddresses {
   int dispatcher_port = 8081;  // 0: an ephemeral port
@@ -34,8 +41,10 @@ struct ServerAddresses {
 
 class DispatcherServer {
  public:
-  // The books and the plan must outlive the server. log may be null.
-  DispatcherServer(DispatcherBook* book, MonitorBook* monitor, FaultPlan* faults, std::FILE* log);
+  // The books and the plan must outlive the server. log may be null. Both
+  // listeners work within limits.
+  DispatcherServer(DispatcherBook* book, MonitorBook* monitor, FaultPlan* faults, std::FILE* log,
+                   const ListenerLimits& limits = ListenerLimits());
   // Stops the listeners if they still run.
   ~DispatcherServer();
   DispatcherServer(const DispatcherServer&) = delete;
@@ -61,14 +70,17 @@ class DispatcherServer {
   // request itself (refusal or HTTP status).
   bool ApplyFault(const std::string& action, httplib::Response& res);
   void Log(const char* server, const httplib::Request& req, const httplib::Response& res);
+  // Logs what a listener answered or dropped by itself.
+  GuardedServer::Note NoteTo(const char* server);
+  void LogLine(const std::string& line);
 
   DispatcherBook* book_;
   MonitorBook* monitor_;
   FaultPlan* faults_;
   std::FILE* log_;
   ServerAddresses addresses_;
-  httplib::Server dispatcher_;
-  httplib::Server monitor_server_;
+  GuardedServer dispatcher_;
+  GuardedServer monitor_server_;
   int dispatcher_port_ = -1;
   int monitor_port_ = -1;
   std::thread dispatcher_thread_;
