@@ -1,24 +1,14 @@
 #!/usr/bin/env bash
-# Builds the benchmarks in Release and prints one table of ratios: the
-# library next to bare libcurl, bare picojson and nlohmann/json, every pair
-# measured side by side in the same run.
+# Builds the benchmark and the vanta command in Release (build-bench) and
+# prints one table: the library next to bare libcurl and bare picojson,
+# every pair measured side by side in one run against `vanta dispatcher`.
 #
-#   scripts/bench.sh [vanta_bench options...]
-#
-# Environment: VANTA_BENCH_BUILD_DIR (default build-bench in the checkout).
-# Options go to the benchmark binary, e.g. --reports=5000 or
-# --benchmark_repetitions=9. Google Benchmark's own report goes to stderr,
-# the table to stdout.
+#   scripts/bench.sh [ROUNDS [REPORTS]]   (default 300 negotiations, 2000 reports)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-VANTA_EXTRA_PACKAGES="libbenchmark-dev nlohmann-json3-dev time" scripts/install-deps.sh
-
-build=${VANTA_BENCH_BUILD_DIR:-build-bench}
-# The web API origin points at a closed loopback port, so that the vanta
-# command's device registration never leaves the machine.
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVANTA_BUILD_BENCHMARKS=ON \
-  -DVANTA_BUILD_TOOLS=ON -DBUILD_TESTING=OFF -DVANTA_WEB_API_HOST=127.0.0.1:1 >/dev/null
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target vanta_bench vanta >/dev/null
-
-exec "$build/bench/vanta_bench" --vanta="$build/tools/vanta" "$@"
+scripts/install-deps.sh
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVANTA_BUILD_BENCHMARKS=ON \
+  -DVANTA_BUILD_TOOLS=ON -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-bench -j2 --target vanta_bench vanta >/dev/null
+exec build-bench/bench/vanta_bench build-bench/tools/vanta "$@"
