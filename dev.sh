@@ -8,22 +8,22 @@ cd "$(dirname "$0")"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-build() {  # build <dir> [cmake args...]
-  local dir=$1
-  shift
-  cmake -S . -B "$dir" "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+configure() {  # configure <dir>
+  cmake -S . -B "$1" >/dev/null
 }
 
 case "${1:-}" in
   demo)
     scripts/install-deps.sh
-    build build
+    configure build
+    # Only what the demo runs: the library and the command.
+    cmake --build build -j "$jobs" --target vanta
     exec scripts/demo.sh build
     ;;
   test)
     scripts/install-deps.sh
-    build build
+    configure build
+    cmake --build build -j "$jobs"
     ctest --test-dir build --output-on-failure -j "$jobs"
     ;;
   *)

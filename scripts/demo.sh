@@ -47,11 +47,11 @@ fi
 . "$work/ready"
 base="http://127.0.0.1:$dispatcher_port/dispatcher/"
 echo "demo: reference dispatcher at $base, launcher monitor on port $monitor_port"
-echo "demo: vanta negotiate --request-token-first --gameid demo-game --env demo=1 --arbiter-base $base"
+echo "demo: vanta negotiate --gameid demo-game --env demo=1 --arbiter-base $base"
 
 status=0
-TEMP="$work" "$vanta" negotiate --request-token-first --gameid demo-game --env demo=1 \
-  --arbiter-base "$base" || status=$?
+TEMP="$work" "$vanta" negotiate --gameid demo-game --env demo=1 --arbiter-base "$base" ||
+  status=$?
 
 stop_dispatcher
 echo "demo: what the dispatcher saw:"

@@ -2,14 +2,51 @@
 
 #include <cmath>
 #include <initializer_list>
+#include <stdexcept>
 #include <utility>
 
-#include "messages/Json.h"
 #include "tools/key_value.h"
 
 namespace vanta {
 namespace tools {
 namespace {
+
+// The dispatcher's own JSON helpers: compact writing, ints as numbers, and
+// a parse that refuses deep nesting before picojson recurses into it.
+constexpr int kMaxDepth = 64;
+
+picojson::value Number(int value) { return picojson::value(static_cast<double>(value)); }
+
+std::string Write(const picojson::value& value) { return value.serialize(false); }
+
+bool ParseObject(const std::string& text, picojson::value& out) {
+  int depth = 0;
+  bool in_string = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if ((c == '[' || c == '{') && ++depth > kMaxDepth) {
+      return false;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  try {
+    return picojson::parse(out, text).empty() && out.is<picojson::object>();
+  } catch (const std::overflow_error&) {  // a number beyond a double
+    return false;
+  }
+}
+
+const std::string* FindString(const picojson::object& object, const char* key) {
+  auto it = object.find(key);
+  return it != object.end() && it->second.is<std::string>() ? &it->second.get<std::string>()
+                                                            : nullptr;
+}
 
 enum class Kind { kNumber, kString, kObject };
 
@@ -61,7 +98,7 @@ std::string BadMember(const char* key) {
 
 std::string Ok(picojson::object members) {
   members["status"] = picojson::value("ok");
-  return json::Write(picojson::value(members));
+  return Write(picojson::value(members));
 }
 
 }  // namespace
@@ -82,18 +119,18 @@ picojson::value DefaultQualityConfig() {
   picojson::array video;
   for (int level = 0; level < 3; ++level) {
     picojson::object a;
-    a["level"] = json::Number(level);
-    a["bitrate"] = json::Number(audio_bitrates[level]);
+    a["level"] = Number(level);
+    a["bitrate"] = Number(audio_bitrates[level]);
     audio.emplace_back(a);
     picojson::object v;
-    v["level"] = json::Number(level);
-    v["fps"] = json::Number(video_levels[level].fps);
-    v["resolutionRatio"] = json::Number(video_levels[level].resolution_ratio);
-    v["bitrateRatio"] = json::Number(video_levels[level].bitrate_ratio);
+    v["level"] = Number(level);
+    v["fps"] = Number(video_levels[level].fps);
+    v["resolutionRatio"] = Number(video_levels[level].resolution_ratio);
+    v["bitrateRatio"] = Number(video_levels[level].bitrate_ratio);
     video.emplace_back(v);
   }
   picojson::object config;
-  config["version"] = json::Number(1);
+  config["version"] = Number(1);
   config["audio"] = picojson::value(audio);
   config["video"] = picojson::value(video);
   return picojson::value(config);
@@ -101,7 +138,7 @@ picojson::value DefaultQualityConfig() {
 
 bool ReadGameService(const std::string& json_text, GameService* service, std::string* error) {
   picojson::value parsed;
-  if (!json::ParseObject(json_text, parsed)) {
+  if (!ParseObject(json_text, parsed)) {
     *error = "the game service is not a JSON object";
     return false;
   }
@@ -148,9 +185,9 @@ bool ReadGameService(const std::string& json_text, GameService* service, std::st
 std::string Refusal(int result, const std::string& message) {
   picojson::object members;
   members["status"] = picojson::value("ng");
-  members["result"] = json::Number(result);
+  members["result"] = Number(result);
   members["message"] = picojson::value(message);
-  return json::Write(picojson::value(members));
+  return Write(picojson::value(members));
 }
 
 DispatcherBook::DispatcherBook(GameService service)
@@ -163,11 +200,11 @@ void DispatcherBook::Issue(const std::string& token, const std::string& key_valu
 
 std::string DispatcherBook::Answer(const std::string& action, const std::string& body) {
   picojson::value parsed;
-  if (!json::ParseObject(body, parsed)) {
+  if (!ParseObject(body, parsed)) {
     return Refusal(kResultMalformed, "the body is not a JSON object");
   }
   const picojson::object& request = parsed.get<picojson::object>();
-  const std::string* named = json::Find<std::string>(request, "action");
+  const std::string* named = FindString(request, "action");
   if (named == nullptr || *named != action) {
     return Refusal(kResultMalformed, "\"action\" does not name " + action);
   }
@@ -240,10 +277,10 @@ std::string DispatcherBook::AnswerGameservice(const picojson::object& request) {
   members["gameid"] = picojson::value(**gameid);
   members["ipv4"] = picojson::value(service_.ipv4);
   members["ipv6"] = picojson::value(service_.ipv6);
-  members["control_port"] = json::Number(service_.control_port);
-  members["video_port"] = json::Number(service_.video_port);
-  members["audio_port"] = json::Number(service_.audio_port);
-  members["input_port"] = json::Number(service_.input_port);
+  members["control_port"] = Number(service_.control_port);
+  members["video_port"] = Number(service_.video_port);
+  members["audio_port"] = Number(service_.audio_port);
+  members["input_port"] = Number(service_.input_port);
   members["key1"] = picojson::value(service_.key1.empty() ? RandomHex(32) : service_.key1);
   members["key2"] = picojson::value(service_.key2.empty() ? RandomHex(32) : service_.key2);
   if (!service_.config.is<picojson::null>()) members["config"] = service_.config;
@@ -272,7 +309,7 @@ std::string MonitorBook::Put(const std::multimap<std::string, std::string>& para
     if (it == params.end() || !ParseInt(it->second, &value)) {
       return Refusal(kResultMalformed, std::string(key) + " is missing or not a decimal int");
     }
-    report[key] = json::Number(value);
+    report[key] = Number(value);
   }
   auto ip = params.find("remote_ip");
   if (ip == params.end()) return Refusal(kResultMalformed, "remote_ip is missing");
@@ -289,7 +326,7 @@ std::string MonitorBook::ReportsJson() const {
   picojson::object members;
   members["status"] = picojson::value("ok");
   members["reports"] = picojson::value(picojson::array(reports_.begin(), reports_.end()));
-  return json::Write(picojson::value(members));
+  return Write(picojson::value(members));
 }
 
 }  // namespace tools

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tools/commands.h"
+#include "tools/reference_addresses.h"
 #include "vanta/WebService.h"
 
 namespace vanta {
@@ -20,29 +21,41 @@ struct MonitorPutOptions {
   int remote_port = 0;
   std::string uri;
   std::string scheme = "http://";
-  std::string host = "127.0.0.1";
-  int port = 7999;
-  std::string path = "monitor/put";
+  std::string host = kLoopbackHost;
+  int port = kMonitorPort;
+  std::string path = kMonitorPath + 1;  // after the "/" that follows the port
   bool parts_given = false;
+  Verbosity verbosity;
 };
 
 int RunMonitorPut(const MonitorPutOptions& options) {
+  TraceWatch trace(options.verbosity.verbose);
   WebService service;
   ErrorCode code = service.Initialize();
-  if (code.IsFailure()) return FailWithCode("monitor-put", "Initialize failed", code);
+  if (code.IsFailure()) return ReportFailure("monitor-put", "Initialize failed", code, trace);
+  // The library's own default address unless one is given.
+  std::string address = "the launcher monitor";
   if (!options.uri.empty()) {
     service.SetUriRequestLauncherMonitorPut(options.uri);
+    address = options.uri;
   } else if (options.parts_given) {
     code = service.SetUriRequestLauncherMonitorPut(options.scheme, options.host, options.port,
                                                    options.path);
-    if (code.IsFailure())
-      return FailWithCode("monitor-put", "the monitor address was refused", code);
+    if (code.IsFailure()) {
+      std::fprintf(stderr, "vanta monitor-put: --scheme must be http:// or https://, not '%s'\n",
+                   options.scheme.c_str());
+      return kExitUsage;
+    }
+    address = options.scheme + options.host + ":" + std::to_string(options.port);
   }
   code = service.RequestLauncherMonitorPut(
       options.slotid, options.capture_down_time, options.heartbeat_down_time,
       options.handling_down_time, options.client_delay, options.remote_ip, options.remote_port);
-  if (code.IsFailure()) return FailWithCode("monitor-put", "the report was not accepted", code);
-  std::printf("report accepted\n");
+  if (code.IsFailure()) {
+    return ReportFailure("monitor-put", "the report was not accepted", code, trace,
+                         ConnectionHint(code, address));
+  }
+  if (!options.verbosity.quiet) std::printf("report accepted\n");
   return kExitOk;
 }
 
@@ -52,7 +65,8 @@ void AddMonitorPutCommand(CLI::App& app, CommandRun* run) {
   auto options = std::make_shared<MonitorPutOptions>();
   CLI::App* sub = app.add_subcommand(
       "monitor-put",
-      "Send one launcher monitor report (default address http://127.0.0.1:7999/monitor/put).");
+      "Send one launcher monitor report, by default to the library's own monitor address, "
+      "where vanta dispatcher listens.");
   sub->add_option("--slotid", options->slotid, "Slot the client uses")->capture_default_str();
   sub->add_option("--capture-down-time", options->capture_down_time, "Capture down time")
       ->capture_default_str();
@@ -77,6 +91,8 @@ void AddMonitorPutCommand(CLI::App& app, CommandRun* run) {
           ->capture_default_str(),
   };
   for (CLI::Option* part : parts) uri->excludes(part);
+  AddVerbosityFlags(sub, &options->verbosity);
+  sub->footer(kExitStatusHelp);
   sub->callback([options, run, parts] {
     for (CLI::Option* part : parts) options->parts_given |= part->count() > 0;
     *run = [options] { return RunMonitorPut(*options); };

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,62 +39,102 @@ struct NegotiateOptions {
   int io_gamepad = 0;
   int yuv_itu_r_bt = 0;
   std::vector<std::string> env;
+  Verbosity verbosity;
 };
 
-const char* StateName(int state) {
-  static const char* const kNames[] = {"IDLE",           "REQUEST_TOKEN", "REQUEST_GAMESERVICE",
-                                       "SEND_DEVICE_ID", "COMPLETE",      "FAILED"};
-  return state >= 0 && state <= 5 ? kNames[state] : "UNKNOWN";
-}
-
+// What each state of the accessor means to the user.
 const char* StateMeaning(int state) {
-  static const char* const kMeanings[] = {"not started",          "token and access token requests",
-                                          "game service request", "device identifier registration",
-                                          "negotiation complete", "negotiation failed"};
-  return state >= 0 && state <= 5 ? kMeanings[state] : "unknown state";
+  static const char* const kMeanings[] = {"starting",
+                                          "requesting the token and access token",
+                                          "requesting the game service",
+                                          "registering the device identifier with the web API",
+                                          "complete",
+                                          "failed"};
+  return state >= 0 && state <= 5 ? kMeanings[state] : "in an unknown state";
 }
 
-// Shows the accessor's state while the worker runs: one live line on a
-// terminal, otherwise one line per change of state.
+// Shows the negotiation's progress on stderr from the library's trace: on a
+// terminal one live line, otherwise one line per state, attempt, wait and
+// outcome, so that no wait is silent.
 class Progress {
  public:
-  explicit Progress(std::FILE* out) : out_(out), live_(isatty(fileno(out)) != 0) {}
+  Progress(bool live, bool quiet) : live_(live), quiet_(quiet) {}
 
-  // Called on every poll. IDLE is not shown: it only means that the worker
-  // has not begun yet.
-  void Show(int state, double seconds) {
-    if (state == WebServiceAccessor::State::IDLE) return;
-    bool changed = state != last_state_;
-    last_state_ = state;
-    if (live_) {
-      std::fprintf(out_, "\r\033[Kstate %d %s (%s)  %.1f s", state, StateName(state),
-                   StateMeaning(state), seconds);
-    } else if (changed) {
-      std::fprintf(out_, "negotiate: state %d %s (%s) at %.1f s\n", state, StateName(state),
-                   StateMeaning(state), seconds);
+  // On the library's threads: one trace line.
+  void OnTrace(const std::string& line) {
+    std::lock_guard<std::mutex> lock(mu_);
+    int state = 0;
+    if (std::sscanf(line.c_str(), "state %d", &state) == 1) {
+      if (state == 0) return;  // Initialize: nothing has started yet
+      activity_ = StateMeaning(state);
+      if (state < 4) Say(activity_, false);
+    } else if (line.find(": attempt ") != std::string::npos) {
+      activity_ = line;
+      Say(line, false);
+    } else if (line.find(": gave up after ") != std::string::npos) {
+      failed_step_ = line.substr(0, line.find(':'));
+      failed_attempts_ = line.substr(line.find(" after ") + 7);
+      failed_attempts_ = failed_attempts_.substr(0, failed_attempts_.find(':'));
+      if (failed_step_ == "registration") Say(line + " (this does not change the result)", true);
+    } else if (line.rfind("registration: done", 0) == 0 ||
+               line.rfind("device identifier: not built", 0) == 0 ||
+               line.rfind("key file", 0) == 0) {
+      Say(line, true);
     }
-    if (changed && state == WebServiceAccessor::State::SEND_DEVICE_ID && !registration_told_) {
-      registration_told_ = true;
-      if (live_) std::fputc('\n', out_);
-      std::fprintf(out_,
-                   "negotiate: registering the device identifier with the web API "
-                   "(often unreachable from a development machine; up to 3 attempts, 2 s and "
-                   "3 s apart; the outcome does not change the result)...\n");
-    }
-    std::fflush(out_);
+  }
+
+  // On the main thread while the worker runs.
+  void Tick(double seconds) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!live_ || quiet_ || activity_.empty()) return;
+    std::fprintf(stderr, "\r\033[Knegotiate: %s  %.1f s", activity_.c_str(), seconds);
+    std::fflush(stderr);
   }
 
   void Finish() {
-    if (live_) std::fputc('\n', out_);
-    std::fflush(out_);
+    std::lock_guard<std::mutex> lock(mu_);
+    if (live_ && !quiet_ && !activity_.empty()) std::fputs("\r\033[K", stderr);
+  }
+
+  // The step that gave up ("access token") and how many attempts it made
+  // ("3 attempts"); empty when none did.
+  std::string FailedStep() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return failed_step_.empty() ? "" : failed_step_ + " request failed after " + failed_attempts_;
+  }
+  bool AccessTokenRefused() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return failed_step_ == "access token";
   }
 
  private:
-  std::FILE* out_;
-  bool live_;
-  int last_state_ = -1;
-  bool registration_told_ = false;
+  // Prints a line; on a terminal only outcomes are kept as lines of their
+  // own, the rest shows in the live line.
+  void Say(const std::string& text, bool outcome) {
+    if (quiet_ || (live_ && !outcome)) return;
+    std::fprintf(stderr, "%snegotiate: %s\n", live_ ? "\r\033[K" : "", text.c_str());
+  }
+
+  const bool live_;
+  const bool quiet_;
+  mutable std::mutex mu_;
+  std::string activity_;
+  std::string failed_step_;
+  std::string failed_attempts_;
 };
+
+// Why the dispatcher base cannot be used, or "" when it can: a scheme of
+// http or https and a host.
+std::string BaseProblem(const std::string& base) {
+  const size_t scheme_end = base.find("://");
+  if (scheme_end == std::string::npos) return "it has no scheme (http:// or https://)";
+  std::string scheme = base.substr(0, scheme_end);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (scheme != "http" && scheme != "https") return "the scheme must be http or https";
+  const std::string rest = base.substr(scheme_end + 3);
+  if (rest.empty() || rest[0] == '/' || rest[0] == ':') return "it has no host";
+  return "";
+}
 
 picojson::value Number(int value) { return picojson::value(static_cast<double>(value)); }
 
@@ -140,6 +182,12 @@ std::string ServiceJson(const WebServiceAccessor& accessor) {
 }
 
 int RunNegotiate(const NegotiateOptions& options) {
+  const std::string problem = BaseProblem(options.arbiter_base);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "vanta negotiate: --arbiter-base '%s': %s\n", options.arbiter_base.c_str(),
+                 problem.c_str());
+    return kExitUsage;
+  }
   WebServiceAccessor accessor;
   for (const std::string& entry : options.env) {
     std::string key;
@@ -150,44 +198,48 @@ int RunNegotiate(const NegotiateOptions& options) {
     }
     accessor.MutableClientEnvironmentInfo().entries[key] = value;
   }
-  ErrorCode code = accessor.Initialize(options.client_version, options.token.c_str(),
-                                       options.arbiter_base.c_str(), options.video_profile,
-                                       options.audio_profile, options.gameid.c_str(),
-                                       options.request_token_first, options.zuc_key_value.c_str(),
-                                       options.io_mouse, options.io_touch, options.io_keyboard,
-                                       options.io_sensor, options.io_gamepad, options.yuv_itu_r_bt);
-  if (code.IsFailure()) return FailWithCode("negotiate", "Initialize failed", code);
+  // Without a token of its own the negotiation asks for one.
+  const bool token_first = options.request_token_first || options.token.empty();
+  const Verbosity& verbosity = options.verbosity;
+  // With -v the trace itself shows the progress.
+  Progress progress(isatty(fileno(stderr)) != 0, verbosity.quiet || verbosity.verbose);
+  TraceWatch trace(verbosity.verbose, [&](const std::string& line) { progress.OnTrace(line); });
+  ErrorCode code = accessor.Initialize(
+      options.client_version, options.token.c_str(), options.arbiter_base.c_str(),
+      options.video_profile, options.audio_profile, options.gameid.c_str(), token_first,
+      options.zuc_key_value.c_str(), options.io_mouse, options.io_touch, options.io_keyboard,
+      options.io_sensor, options.io_gamepad, options.yuv_itu_r_bt);
+  if (code.IsFailure()) return ReportFailure("negotiate", "Initialize failed", code, trace);
   code = accessor.Start();
-  if (code.IsFailure()) return FailWithCode("negotiate", "Start failed", code);
+  if (code.IsFailure()) return ReportFailure("negotiate", "Start failed", code, trace);
 
   // The worker always ends: every request has a time limit and at most
   // three attempts.
-  // Polling every millisecond catches the short states of a run against a
-  // local dispatcher; the live line is redrawn only on a change or every
-  // tenth of a second.
-  Progress progress(stderr);
-  auto started = std::chrono::steady_clock::now();
-  int shown_state = -1;
-  double shown_at = 0;
-  for (;;) {
-    int state = accessor.GetState();
-    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
-    if (state != shown_state || elapsed.count() - shown_at >= 0.1) {
-      progress.Show(state, elapsed.count());
-      shown_state = state;
-      shown_at = elapsed.count();
-    }
-    if (state == WebServiceAccessor::State::COMPLETE ||
-        state == WebServiceAccessor::State::FAILED) {
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto started = std::chrono::steady_clock::now();
+  while (accessor.GetState() != WebServiceAccessor::State::COMPLETE &&
+         accessor.GetState() != WebServiceAccessor::State::FAILED) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    progress.Tick(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   }
-  progress.Finish();
   ErrorCode result;
   accessor.Join(&result);
+  progress.Finish();
   if (accessor.GetState() != WebServiceAccessor::State::COMPLETE) {
-    return FailWithCode("negotiate", "the negotiation failed", result);
+    std::string hint;
+    if (result == ErrorCode(WS_ERROR_SERVER_RESULT_2_5_6_7) && progress.AccessTokenRefused() &&
+        !token_first) {
+      hint = "pass --request-token-first, or --token with the key value the dispatcher issued";
+    } else if (!options.arbiter_base.empty() && options.arbiter_base.back() != '/') {
+      hint =
+          "the dispatcher base address does not end with '/'; each request's name is "
+          "appended to it directly";
+    } else {
+      hint = ConnectionHint(result, options.arbiter_base);
+    }
+    const std::string step = progress.FailedStep();
+    return ReportFailure("negotiate", step.empty() ? "the negotiation failed" : "the " + step,
+                         result, trace, hint);
   }
   std::printf("%s\n", ServiceJson(accessor).c_str());
   return kExitOk;
@@ -217,7 +269,8 @@ void AddNegotiateCommand(CLI::App& app, CommandRun* run) {
                   "Client version number sent with every dispatcher request")
       ->capture_default_str();
   sub->add_option("--token", options->token,
-                  "Token to present (used as is unless --request-token-first)");
+                  "Token to present with --zuc-key-value; without it a token is requested "
+                  "first");
   sub->add_option("--arbiter-base", options->arbiter_base,
                   "Dispatcher base address; each request's name is appended to it")
       ->capture_default_str();
@@ -242,6 +295,8 @@ void AddNegotiateCommand(CLI::App& app, CommandRun* run) {
       ->capture_default_str();
   sub->add_option("--env", options->env,
                   "KEY=VALUE environment entry for the game service request (repeatable)");
+  AddVerbosityFlags(sub, &options->verbosity);
+  sub->footer(kExitStatusHelp);
   sub->callback([options, run] { *run = [options] { return RunNegotiate(*options); }; });
 }
 

@@ -129,6 +129,11 @@ TEST_F(AccessorTest, StepsRetryAndGiveUp) {
       EXPECT_EQ(Sent(row.path, "try_count"), tries) << row.path;
     }
     EXPECT_EQ(env_.Sleeps(), WaitsBefore(row.attempts)) << row.path;
+    // Every wait is announced before it starts.
+    EXPECT_EQ(trace_.With(" of 3 in ").size(), WaitsBefore(row.attempts).size()) << row.path;
+    if (row.attempts == 3) {
+      EXPECT_EQ(trace_.With(": attempt 3 of 3 in 3 s").size(), 1u) << row.path;
+    }
     EXPECT_EQ(trace_.States(), row.states) << row.path;
     EXPECT_EQ(accessor.GetResult(), row.result) << row.path;
     EXPECT_EQ(accessor.GetState(), row.states.back()) << row.path;

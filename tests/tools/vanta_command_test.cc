@@ -15,6 +15,9 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
+
+#include "tests/support/LocalPeer.h"
 
 namespace vanta {
 namespace {
@@ -32,11 +35,12 @@ class VantaCommandTest : public ::testing::Test {
     std::filesystem::remove_all(dir_);
   }
 
-  std::string Read(const std::string& name) const {
+  static std::string ReadFile(const std::string& path) {
     std::stringstream text;
-    text << std::ifstream(dir_ + "/" + name).rdbuf();
+    text << std::ifstream(path).rdbuf();
     return text.str();
   }
+  std::string Read(const std::string& name) const { return ReadFile(dir_ + "/" + name); }
 
   // Runs a shell command in dir_ (for at most 60 s) with its output in the
   // files "out" and "err"; its exit status.
@@ -75,13 +79,14 @@ class VantaCommandTest : public ::testing::Test {
     return status;
   }
 
+  std::string Base() const { return "http://127.0.0.1:" + std::to_string(port_) + "/dispatcher/"; }
+
   // `vanta negotiate` against the dispatcher. The UUID query names a
   // program that does not exist, so that the device identifier registration
   // and its real waits are skipped; TEMP keeps the key file in dir_.
   int Negotiate(const std::string& args) {
-    return Shell("env ComSpec=none TEMP=" + dir_ + " " + kVanta +
-                 " negotiate --arbiter-base http://127.0.0.1:" + std::to_string(port_) +
-                 "/dispatcher/ " + args);
+    return Shell("env ComSpec=none TEMP=" + dir_ + " " + kVanta + " negotiate --arbiter-base " +
+                 Base() + " " + args);
   }
 
   std::string dir_;
@@ -97,8 +102,11 @@ TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
               {"level": 0, "fps": 30, "resolutionRatio": 50, "bitrateRatio": 40}]}})";
   // An option overrides the file.
   ASSERT_TRUE(StartDispatcher("--service-file service.json --ipv6 2001:db8::9"));
-  ASSERT_EQ(Negotiate("--request-token-first --gameid g --env os=linux"), 0) << Read("err");
-  EXPECT_NE(Read("err").find("state 4 COMPLETE"), std::string::npos) << Read("err");
+  // Without --token a token is requested first; -v shows every exchange.
+  ASSERT_EQ(Negotiate("-v --gameid g --env os=linux"), 0) << Read("err");
+  EXPECT_NE(Read("err").find("* POST " + Base() + "request_token: HTTP 200; "), std::string::npos)
+      << Read("err");
+  EXPECT_NE(Read("err").find("* state 4 COMPLETE"), std::string::npos) << Read("err");
   picojson::value parsed;
   ASSERT_EQ(picojson::parse(parsed, Read("out")), "") << Read("out");
   picojson::object service = parsed.get<picojson::object>();
@@ -126,38 +134,90 @@ TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
             R"("heartbeat_down_time":0,"remote_ip":"10.0.0.5","remote_port":0,"slotid":2}],)"
             R"("status":"ok"})");
 
+  // The two local services pass the connectivity check; the web API of a
+  // machine without internet does not.
+  EXPECT_EQ(
+      Shell(kVanta + " check --json --web-api-host 127.0.0.1:" +
+            std::to_string(testing::ClosedLoopbackPort()) + " --arbiter-base " + Base() +
+            " --monitor-uri http://127.0.0.1:" + std::to_string(monitor_port_) + "/monitor/put"),
+      3);
+  ASSERT_EQ(picojson::parse(parsed, Read("out")), "") << Read("out");
+  EXPECT_TRUE(parsed.get("dispatcher").get("reachable").get<bool>()) << Read("out");
+  EXPECT_TRUE(parsed.get("monitor").get("reachable").get<bool>()) << Read("out");
+  EXPECT_FALSE(parsed.get("web API").get("reachable").get<bool>()) << Read("out");
+  EXPECT_NE(parsed.get("web API").get("problem").to_str().find("connection"), std::string::npos);
+
   EXPECT_EQ(StopDispatcher(SIGTERM), 0) << "a signal should stop the dispatcher cleanly";
   EXPECT_NE(Read("log").find("\"env\":{\"os\":\"linux\"}"), std::string::npos)
       << "the log should show the game service request as it arrived:\n"
       << Read("log");
 }
 
-TEST_F(VantaCommandTest, RefusalsEndTheNegotiationWithTheMappedCode) {
-  const std::pair<std::string, std::string> rows[] = {
-      {"--refuse request_accesstoken=10", "0xAC40C811 WS_ERROR_SERVER_RESULT_10"},
-      {"", "0xAC40C810 WS_ERROR_SERVER_RESULT_2_5_6_7"},  // the token was not issued here
+// Failures name what failed and why, with the exit status of their kind.
+TEST_F(VantaCommandTest, FailuresSayWhatFailedWithTheirExitStatus) {
+  ASSERT_TRUE(StartDispatcher("--refuse request_gameservice=10"));
+  testing::LocalPeer peer;
+  peer.SetAnswer("/m", testing::Reply("not json"));
+  const std::string closed = std::to_string(testing::ClosedLoopbackPort());
+  struct Row {
+    std::string command;
+    int status;
+    std::vector<std::string> said;  // on stderr, in this order
+  } rows[] = {
+      {"negotiate --arbiter-base " + Base() + " --token made-up --zuc-key-value k",
+       4,
+       {"vanta negotiate: the access token request failed after 1 attempt: 0xAC40C810 "
+        "WS_ERROR_SERVER_RESULT_2_5_6_7",
+        "request_accesstoken refused: result 2, message \"",
+        "hint: pass --request-token-first, or --token with the key value"}},
+      {"negotiate --arbiter-base " + Base(),
+       4,
+       {"the game service request failed after 1 attempt: 0xAC40C811 WS_ERROR_SERVER_RESULT_10",
+        "last exchange: POST " + Base() + "request_gameservice: HTTP 200",
+        "refused: result 10, message \"injected refusal\""}},
+      {"monitor-put --port " + closed,
+       3,
+       {"vanta monitor-put: the report was not accepted: 0xAC40C80B WS_ERROR_CONNECT_FAILED",
+        "hint: nothing accepts connections at http://127.0.0.1:" + closed}},
+      {"monitor-put --uri " + peer.Url("/m"), 5, {"0xAC40C807 WS_ERROR_BAD_RESPONSE"}},
+      {"negotiate --arbiter-base ftp://127.0.0.1/d/",
+       2,
+       {"vanta negotiate: --arbiter-base 'ftp://127.0.0.1/d/': the scheme must be http or https"}},
+      {"negotiate --arbiter-base http:///d/", 2, {"it has no host"}},
+      {"negotiate --bogus", 2, {"vanta negotiate: unknown option '--bogus'"}},
+      {"bogus", 2, {"vanta: 'bogus' is not a vanta command"}},
   };
-  for (const auto& [dispatcher_args, expected] : rows) {
-    ASSERT_TRUE(StartDispatcher(dispatcher_args));
-    EXPECT_EQ(Negotiate("--token made-up"), 1) << Read("err");
-    EXPECT_EQ(Read("out"), "") << "no service is printed after a failure";
-    EXPECT_NE(Read("err").find(expected), std::string::npos) << Read("err");
-    EXPECT_EQ(StopDispatcher(SIGINT), 0);
+  for (const Row& row : rows) {
+    EXPECT_EQ(Shell("env ComSpec=none TEMP=" + dir_ + " " + kVanta + " " + row.command), row.status)
+        << row.command << "\n"
+        << Read("err");
+    const std::string err = Read("err");
+    size_t at = 0;
+    for (const std::string& text : row.said) {
+      at = err.find(text, at);
+      EXPECT_NE(at, std::string::npos) << row.command << ": no '" << text << "' in\n" << err;
+    }
+    EXPECT_EQ(Read("out"), "") << row.command;
   }
 }
 
-// Each subcommand offers every option it should, and explains each one on
-// the option's own line.
-TEST_F(VantaCommandTest, HelpExplainsEveryOptionOnItsLine) {
+// Each subcommand offers every option it should, explains each one on the
+// option's own lines within 80 columns, and the man page names them all.
+TEST_F(VantaCommandTest, HelpExplainsEveryOptionAndTheManPageNamesIt) {
+  const std::string man = ReadFile(VANTA_MAN_PAGE);
+  const std::string talk = " --verbose --quiet";
   const std::pair<std::string, std::string> rows[] = {
       {"negotiate",
        " --client-version --token --arbiter-base --video-profile --audio-profile --gameid"
        " --request-token-first --zuc-key-value --io-mouse --io-touch --io-keyboard --io-sensor"
-       " --io-gamepad --yuv-itu-r-bt --env"},
+       " --io-gamepad --yuv-itu-r-bt --env" +
+           talk},
       {"monitor-put",
        " --slotid --capture-down-time --heartbeat-down-time --handling-down-time --client-delay"
-       " --remote-ip --remote-port --uri --scheme --host --port --path"},
+       " --remote-ip --remote-port --uri --scheme --host --port --path" +
+           talk},
       {"device-id", ""},
+      {"check", " --arbiter-base --monitor-uri --web-api-host --json" + talk},
       {"dispatcher",
        " --port --path --monitor-port --monitor-path --ready-file --service-file --ipv4 --ipv6"
        " --key1 --key2 --control-port --video-port --audio-port --input-port --no-config --issue"
@@ -168,16 +228,49 @@ TEST_F(VantaCommandTest, HelpExplainsEveryOptionOnItsLine) {
     std::string explained;
     std::istringstream lines(Read("out"));
     for (std::string line; std::getline(lines, line);) {
+      EXPECT_LE(line.size(), 80u) << subcommand << ": " << line;
       if (line.rfind("  -", 0) != 0) continue;
-      // An option line: names and type, two or more blanks, the explanation.
-      const size_t gap = line.find("  ", 2);
-      EXPECT_NE(line.find_first_not_of(' ', gap), std::string::npos)
-          << subcommand << ": option without an explanation on its line: " << line;
       const size_t name = line.find("--");
-      if (name < gap) explained += " " + line.substr(name, line.find_first_of(" ,", name) - name);
+      explained += " " + line.substr(name, line.find_first_of(" ,=", name) - name);
     }
     EXPECT_EQ(explained, " --help" + options);
+    // The man page writes every "-" as "\-".
+    auto escaped = [](const std::string& text) {
+      std::string out;
+      for (char c : text) out += c == '-' ? std::string("\\-") : std::string(1, c);
+      return out;
+    };
+    EXPECT_NE(man.find("\n.B " + escaped(subcommand) + "\n"), std::string::npos) << subcommand;
+    std::istringstream names(options);
+    for (std::string option; names >> option;) {
+      EXPECT_NE(man.find(escaped(option)), std::string::npos) << subcommand << " " << option;
+    }
   }
+}
+
+// Several processes build the identifier at once on one temporary
+// directory; none may read another's half-written UUID file.
+TEST_F(VantaCommandTest, ConcurrentDeviceIdProcessesSeeWholeUuidFiles) {
+  const std::string uuid = "4C4C4544-0042-3510-8051-B4C04F564433";
+  std::string bytes = "\xFF\xFE";
+  for (char c : "UUID  \r\n" + uuid + "  \r\n") bytes += std::string(1, c) + '\0';
+  std::ofstream(dir_ + "/uuid-bytes", std::ios::binary) << bytes;
+  std::string script = "for i in 1 2 3 4 5 6 7 8; do env TEMP=" + dir_ +
+                       " ComSpec=" VANTA_FAKE_INTERPRETER " " + kVanta +
+                       " device-id >out-$i 2>err-$i & done; wait";
+  ASSERT_EQ(Shell("sh -c '" + script + "'"), 0);
+  int complete = 0;
+  for (int i = 1; i <= 8; ++i) {
+    const std::string out = Read("out-" + std::to_string(i));
+    const std::string err = Read("err-" + std::to_string(i));
+    if (out.empty()) {
+      EXPECT_NE(err.find("cannot build the device identifier"), std::string::npos) << err;
+      continue;
+    }
+    EXPECT_EQ(out.substr(0, uuid.size() + 1), uuid + "-") << out;
+    ++complete;
+  }
+  if (complete == 0) GTEST_SKIP() << "this machine has no network adapter with an address";
 }
 
 }  // namespace
