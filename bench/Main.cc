@@ -367,7 +367,7 @@ std::vector<std::string> Row(const std::string& what, const std::string& library
                              const std::string& baseline, double ratio, const char* relation = "",
                              double bound = 0) {
   const bool met = ratio >= 0 && (relation[0] == '<' ? ratio <= bound : ratio >= bound);
-  return {what, library, baseline, ratio >= 0 ? Format("%.2f", ratio) : "n/a",
+  return {what, library, baseline, ratio >= 0 ? Format("%.3f", ratio) : "n/a",
           relation[0] ? relation + Format(" %.2f ", bound) + (met ? "met" : "missed") : "-"};
 }
 
