@@ -1,5 +1,7 @@
 #include "messages/Accesstoken.h"
 
+#include "messages/Kept.h"
+
 namespace vanta {
 
 std::string AccesstokenRequestBody(int client_version, const std::string& token,
@@ -13,13 +15,21 @@ std::string AccesstokenRequestBody(int client_version, const std::string& token,
   return json::Write(picojson::value(request));
 }
 
+namespace {
+
+struct AccesstokenAnswer : json::Envelope {
+  AccesstokenAnswer() { Keep("access_token", access_token); }
+  json::Kept access_token;
+};
+
+}  // namespace
+
 Verdict ParseAccesstokenResponse(const std::string& response, std::string& access_token) {
-  picojson::value root;
-  Verdict verdict = json::CheckEnvelope(response, root);
+  AccesstokenAnswer answer;
+  Verdict verdict = json::CheckEnvelope(response, answer);
   if (!verdict.accepted()) return verdict;
-  const std::string* value = json::Find<std::string>(root.get<picojson::object>(), "access_token");
-  if (value == nullptr) return Verdict::Malformed();
-  access_token = *value;
+  if (!answer.access_token.is_string()) return Verdict::Malformed();
+  answer.access_token.CopyTo(access_token);
   return verdict;
 }
 

@@ -13,7 +13,8 @@ std::string AccesstokenRequestBody(int client_version, const std::string& token,
                                    const std::string& zuc_key_value, int try_count);
 
 // Checks a request_accesstoken answer. Accepted: access_token holds the
-// answer's string "access_token"; otherwise it is not touched.
+// answer's string "access_token"; otherwise it is not touched. The string
+// is copied from response, which must not be access_token.
 Verdict ParseAccesstokenResponse(const std::string& response, std::string& access_token);
 
 }  // namespace vanta

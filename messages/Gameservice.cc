@@ -2,8 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <type_traits>
+
+#include "messages/Kept.h"
 
 namespace vanta {
 
@@ -18,21 +19,80 @@ static_assert(kLevels == std::extent<decltype(WebService::QualityParams::video)>
 // The text up to, not including, its first NUL byte.
 std::string UpToNul(const std::string& text) { return text.substr(0, text.find('\0')); }
 
+// An audio entry of a version 1 configuration: every member kept is a
+// required number.
+struct AudioEntry : json::KeptObject {
+  AudioEntry() {
+    Keep("level", level);
+    Keep("bitrate", bitrate);
+  }
+  json::Kept level;
+  json::Kept bitrate;
+};
+
+// A video entry of a version 1 configuration: every member kept is a
+// required number.
+struct VideoEntry : json::KeptObject {
+  VideoEntry() {
+    Keep("level", level);
+    Keep("bitrateRatio", bitrate_ratio);
+    Keep("fps", fps);
+    Keep("resolutionRatio", resolution_ratio);
+  }
+  json::Kept level;
+  json::Kept bitrate_ratio;
+  json::Kept fps;
+  json::Kept resolution_ratio;
+};
+
+// The quality configuration, "config". An array longer than kLevels is
+// refused, so keeping kLevels entries keeps every entry that is read.
+struct Config : json::KeptObject {
+  Config() {
+    Keep("version", version);
+    Keep("audio", audio);
+    Keep("video", video);
+  }
+  json::Kept version;
+  json::KeptArray<AudioEntry, kLevels> audio;
+  json::KeptArray<VideoEntry, kLevels> video;
+};
+
+struct GameserviceAnswer : json::Envelope {
+  GameserviceAnswer() {
+    Keep("gameid", gameid);
+    Keep("ipv4", ipv4);
+    Keep("ipv6", ipv6);
+    Keep("control_port", control_port);
+    Keep("video_port", video_port);
+    Keep("audio_port", audio_port);
+    Keep("input_port", input_port);
+    Keep("key1", key1);
+    Keep("key2", key2);
+    Keep("config", config);
+  }
+  json::Kept gameid;  // required, but its value is not used
+  json::Kept ipv4;
+  json::Kept ipv6;
+  json::Kept control_port;
+  json::Kept video_port;
+  json::Kept audio_port;
+  json::Kept input_port;
+  json::Kept key1;
+  json::Kept key2;
+  Config config;
+};
+
 // A level array of a version 1 configuration: at most kLevels entries, each
-// an object with a number "level" and the number members named in values,
-// and the levels of n entries exactly 0 to n-1, in any order.
-bool LevelsValid(const picojson::array& entries, std::initializer_list<const char*> values) {
+// an object whose level and values are numbers, and the levels of n entries
+// exactly 0 to n-1, in any order.
+template <typename Entry>
+bool LevelsValid(const json::KeptArray<Entry, kLevels>& entries) {
   if (entries.size() > kLevels) return false;
   bool seen[kLevels] = {};
-  for (const picojson::value& value : entries) {
-    if (!value.is<picojson::object>()) return false;
-    const picojson::object& entry = value.get<picojson::object>();
-    const double* level = json::Find<double>(entry, "level");
-    if (level == nullptr) return false;
-    for (const char* key : values) {
-      if (json::Find<double>(entry, key) == nullptr) return false;
-    }
-    int32_t index = json::ToInt32(*level);
+  for (const Entry& entry : entries) {
+    if (!entry.is_object() || !entry.AllMembersAre(json::Kind::kNumber)) return false;
+    int32_t index = json::ToInt32(entry.level.number());
     if (index < 0 || static_cast<size_t>(index) >= entries.size()) return false;
     seen[index] = true;
   }
@@ -43,56 +103,45 @@ bool LevelsValid(const picojson::array& entries, std::initializer_list<const cha
 }
 
 // The quality configuration test, which writes nothing.
-bool ConfigValid(const picojson::object& answer) {
-  if (!json::Has(answer, "config")) return true;
-  const picojson::object* config = json::Find<picojson::object>(answer, "config");
-  if (config == nullptr) return false;
-  if (!json::Has(*config, "version")) return true;
-  const double* version = json::Find<double>(*config, "version");
-  if (version == nullptr) return false;
-  int32_t number = json::ToInt32(*version);
+bool ConfigValid(const Config& config) {
+  if (!config.present()) return true;
+  if (!config.is_object()) return false;
+  if (!config.version.present()) return true;
+  if (!config.version.is_number()) return false;
+  int32_t number = json::ToInt32(config.version.number());
   if (number == 0) return true;
   if (number != 1) return false;
-  const picojson::array* audio = json::Find<picojson::array>(*config, "audio");
-  const picojson::array* video = json::Find<picojson::array>(*config, "video");
-  return audio != nullptr && video != nullptr && LevelsValid(*audio, {"bitrate"}) &&
-         LevelsValid(*video, {"bitrateRatio", "fps", "resolutionRatio"});
+  return config.audio.is_array() && config.video.is_array() && LevelsValid(config.audio) &&
+         LevelsValid(config.video);
 }
 
-// A number member of an object that has passed ConfigValid.
-int32_t IntOf(const picojson::value& object, const char* key) {
-  return json::ToInt32(object.get(key).get<double>());
-}
+int32_t IntOf(const json::Kept& number) { return json::ToInt32(number.number()); }
 
 bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
 
 // Stores a configuration that has passed ConfigValid, testing each value's
 // range after storing it; false at the first value out of range.
-bool StoreConfig(const picojson::object& answer, WebService::QualityParams& quality) {
-  auto found = answer.find("config");
-  if (found == answer.end()) return true;
-  const picojson::value& config = found->second;
-  if (!config.contains("version")) {
+bool StoreConfig(const Config& config, WebService::QualityParams& quality) {
+  if (!config.present()) return true;
+  if (!config.version.present()) {
     quality.version = 0;
     return true;
   }
-  quality.version = IntOf(config, "version");
+  quality.version = IntOf(config.version);
   if (quality.version != 1) return true;
 
-  const picojson::array& audio = config.get("audio").get<picojson::array>();
-  quality.audio_level_count = static_cast<int>(audio.size());
-  for (const picojson::value& entry : audio) {
-    int32_t bitrate = IntOf(entry, "bitrate");
-    quality.audio_bitrate[IntOf(entry, "level")] = bitrate;
+  quality.audio_level_count = static_cast<int>(config.audio.size());
+  for (const AudioEntry& entry : config.audio) {
+    int32_t bitrate = IntOf(entry.bitrate);
+    quality.audio_bitrate[IntOf(entry.level)] = bitrate;
     if (!InRange(bitrate, 1, 1024)) return false;
   }
-  const picojson::array& video = config.get("video").get<picojson::array>();
-  quality.video_level_count = static_cast<int>(video.size());
-  for (const picojson::value& entry : video) {
-    WebService::QualityParams::Video& level = quality.video[IntOf(entry, "level")];
-    level.fps = IntOf(entry, "fps");
-    level.resolution_ratio = IntOf(entry, "resolutionRatio");
-    level.bitrate_ratio = IntOf(entry, "bitrateRatio");
+  quality.video_level_count = static_cast<int>(config.video.size());
+  for (const VideoEntry& entry : config.video) {
+    WebService::QualityParams::Video& level = quality.video[IntOf(entry.level)];
+    level.fps = IntOf(entry.fps);
+    level.resolution_ratio = IntOf(entry.resolution_ratio);
+    level.bitrate_ratio = IntOf(entry.bitrate_ratio);
     if (!InRange(level.fps, 1, 60) || !InRange(level.resolution_ratio, 1, 100) ||
         !InRange(level.bitrate_ratio, 1, 100)) {
       return false;
@@ -132,35 +181,24 @@ Verdict ParseGameserviceResponse(const std::string& response, std::string& ipv4,
                                  int& control_port, int& video_port, int& audio_port,
                                  int& input_port, std::string& key1, std::string& key2,
                                  WebService::QualityParams& quality) {
-  picojson::value root;
-  Verdict verdict = json::CheckEnvelope(response, root);
+  GameserviceAnswer answer;
+  Verdict verdict = json::CheckEnvelope(response, answer);
   if (!verdict.accepted()) return verdict;
-  const picojson::object& answer = root.get<picojson::object>();
-  // "gameid" is required but its value is not used.
-  const std::string* gameid = json::Find<std::string>(answer, "gameid");
-  const std::string* new_ipv4 = json::Find<std::string>(answer, "ipv4");
-  const std::string* new_ipv6 = json::Find<std::string>(answer, "ipv6");
-  const double* new_control_port = json::Find<double>(answer, "control_port");
-  const double* new_video_port = json::Find<double>(answer, "video_port");
-  const double* new_audio_port = json::Find<double>(answer, "audio_port");
-  const double* new_input_port = json::Find<double>(answer, "input_port");
-  const std::string* new_key1 = json::Find<std::string>(answer, "key1");
-  const std::string* new_key2 = json::Find<std::string>(answer, "key2");
-  if (gameid == nullptr || new_ipv4 == nullptr || new_ipv6 == nullptr ||
-      new_control_port == nullptr || new_video_port == nullptr || new_audio_port == nullptr ||
-      new_input_port == nullptr || new_key1 == nullptr || new_key2 == nullptr ||
-      !ConfigValid(answer)) {
+  if (!answer.gameid.is_string() || !answer.ipv4.is_string() || !answer.ipv6.is_string() ||
+      !answer.control_port.is_number() || !answer.video_port.is_number() ||
+      !answer.audio_port.is_number() || !answer.input_port.is_number() ||
+      !answer.key1.is_string() || !answer.key2.is_string() || !ConfigValid(answer.config)) {
     return Verdict::Malformed();
   }
-  ipv4 = *new_ipv4;
-  ipv6 = *new_ipv6;
-  control_port = json::ToInt32(*new_control_port);
-  video_port = json::ToInt32(*new_video_port);
-  audio_port = json::ToInt32(*new_audio_port);
-  input_port = json::ToInt32(*new_input_port);
-  key1 = *new_key1;
-  key2 = *new_key2;
-  return StoreConfig(answer, quality) ? verdict : Verdict::Malformed();
+  answer.ipv4.CopyTo(ipv4);
+  answer.ipv6.CopyTo(ipv6);
+  control_port = IntOf(answer.control_port);
+  video_port = IntOf(answer.video_port);
+  audio_port = IntOf(answer.audio_port);
+  input_port = IntOf(answer.input_port);
+  answer.key1.CopyTo(key1);
+  answer.key2.CopyTo(key2);
+  return StoreConfig(answer.config, quality) ? verdict : Verdict::Malformed();
 }
 
 }  // namespace vanta

@@ -22,7 +22,8 @@ std::string GameserviceRequestBody(int client_version, const std::string& access
 // accepted, the connection outputs and the configuration's levels are
 // written. The one partial write: a bitrate, fps or ratio out of range is
 // malformed after the connection outputs and the quality entries up to and
-// including the offending one have been written.
+// including the offending one have been written. The strings are copied
+// from response, which must not be one of the outputs.
 Verdict ParseGameserviceResponse(const std::string& response, std::string& ipv4, std::string& ipv6,
                                  int& control_port, int& video_port, int& audio_port,
                                  int& input_port, std::string& key1, std::string& key2,

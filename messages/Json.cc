@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "messages/Kept.h"
+
 namespace vanta {
 namespace json {
 
@@ -88,17 +90,9 @@ bool ParseObject(const std::string& text, picojson::value& out) {
 }
 
 Verdict CheckEnvelope(const std::string& text, picojson::value& out) {
-  if (!ParseObject(text, out)) return Verdict::Malformed();
-  const picojson::object& answer = out.get<picojson::object>();
-  const std::string* status = Find<std::string>(answer, "status");
-  if (status == nullptr) return Verdict::Malformed();
-  if (*status == "ok") return Verdict::Accepted();
-  // Presence of both members is tested before their kinds; every miss has
-  // the same verdict, so one combined test says the same.
-  const double* result = Find<double>(answer, "result");
-  const std::string* message = Find<std::string>(answer, "message");
-  if (result == nullptr || message == nullptr) return Verdict::Malformed();
-  return Verdict::Refused(ToInt32(*result), *message);
+  Parse(text, out);
+  Envelope answer;
+  return CheckEnvelope(text, answer);
 }
 
 bool Has(const picojson::object& object, const std::string& key) {

@@ -1,6 +1,8 @@
-// The JSON pieces that every message shares: the request writer, the parser
-// with its nesting bound, the answer envelope check, member lookups by kind
-// and the conversion of answer numbers to int32.
+// The JSON pieces that every message shares: the verdict of an answer
+// check, the request writer, the nesting bound, the conversion of answer
+// numbers to int32, and a parser into a whole picojson tree with member
+// lookups by kind for code that needs the tree (the tools read requests
+// that way). The answer checks themselves build no tree (messages/Kept.h).
 //
 // Values are picojson values (numbers are doubles). Nothing here throws:
 // picojson's std::overflow_error (a number that is not finite) makes the
@@ -59,11 +61,8 @@ bool Parse(const std::string& text, picojson::value& out);
 // Parse, and the value is an object.
 bool ParseObject(const std::string& text, picojson::value& out);
 
-// The dispatcher answer check. ParseObject, then a string "status" is
-// required. Exactly "ok" is accepted: the caller then reads its success
-// members from out. Any other status requires a number "result" and a
-// string "message" and is a refusal with "result" as int32 status.
-// Everything else is malformed.
+// The dispatcher answer check of messages/Kept.h, for a caller that reads
+// the answer's members from its tree: out holds what Parse gives for text.
 Verdict CheckEnvelope(const std::string& text, picojson::value& out);
 
 // The member key of object when it is present and of kind T (double,

@@ -2,12 +2,19 @@
 
 #include <cstdint>
 
+#include "messages/Kept.h"
+
 namespace vanta {
 
 namespace {
 
 // Signed decimal text: no fill, no "+", "-" for negative values.
 std::string Decimal(int value) { return std::to_string(static_cast<int64_t>(value)); }
+
+struct MonitorAnswer : json::KeptObject {
+  MonitorAnswer() { Keep("status", status); }
+  json::Kept status;
+};
 
 }  // namespace
 
@@ -23,10 +30,10 @@ std::string LauncherMonitorQuery(int slotid, int capture_down_time, int heartbea
 }
 
 Verdict ParseLauncherMonitorResponse(const std::string& response) {
-  picojson::value root;
-  if (!json::ParseObject(response, root)) return Verdict::Malformed();
-  const std::string* status = json::Find<std::string>(root.get<picojson::object>(), "status");
-  return status != nullptr && *status == "ok" ? Verdict::Accepted() : Verdict::Malformed();
+  MonitorAnswer answer;
+  if (!json::ParseKept(response, answer) || !answer.is_object()) return Verdict::Malformed();
+  return answer.status.is_string() && answer.status.Equals("ok") ? Verdict::Accepted()
+                                                                 : Verdict::Malformed();
 }
 
 }  // namespace vanta

@@ -2,7 +2,22 @@
 
 #include <cstdint>
 
+#include "messages/Kept.h"
+
 namespace vanta {
+
+namespace {
+
+struct DeviceIdAnswer : json::KeptObject {
+  DeviceIdAnswer() {
+    Keep("status", status);
+    Keep("message", message);
+  }
+  json::Kept status;
+  json::Kept message;
+};
+
+}  // namespace
 
 std::string SendDeviceIdRequestBody(const std::string& zu_key_value, const std::string& device_id,
                                     const std::string& request_type,
@@ -16,12 +31,10 @@ std::string SendDeviceIdRequestBody(const std::string& zu_key_value, const std::
 }
 
 Verdict ParseSendDeviceIdResponse(const std::string& response, int& status) {
-  picojson::value root;
-  if (!json::ParseObject(response, root)) return Verdict::Malformed();
-  const picojson::object& answer = root.get<picojson::object>();
-  if (!json::Has(answer, "status") || !json::Has(answer, "message")) return Verdict::Malformed();
-  const double* number = json::Find<double>(answer, "status");
-  int32_t value = number != nullptr ? json::ToInt32(*number) : INT32_MIN;
+  DeviceIdAnswer answer;
+  if (!json::ParseKept(response, answer) || !answer.is_object()) return Verdict::Malformed();
+  if (!answer.status.present() || !answer.message.present()) return Verdict::Malformed();
+  int32_t value = answer.status.is_number() ? json::ToInt32(answer.status.number()) : INT32_MIN;
   if (value == 0) return Verdict::Accepted();
   status = value;
   return Verdict::Refused(value);

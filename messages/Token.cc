@@ -1,5 +1,7 @@
 #include "messages/Token.h"
 
+#include "messages/Kept.h"
+
 namespace vanta {
 
 std::string TokenRequestBody(int client_version, const std::string& gameid, int try_count) {
@@ -11,17 +13,27 @@ std::string TokenRequestBody(int client_version, const std::string& gameid, int 
   return json::Write(picojson::value(request));
 }
 
+namespace {
+
+struct TokenAnswer : json::Envelope {
+  TokenAnswer() {
+    Keep("token", token);
+    Keep("zuc_key_value", zuc_key_value);
+  }
+  json::Kept token;
+  json::Kept zuc_key_value;
+};
+
+}  // namespace
+
 Verdict ParseTokenResponse(const std::string& response, std::string& token,
                            std::string& zuc_key_value) {
-  picojson::value root;
-  Verdict verdict = json::CheckEnvelope(response, root);
+  TokenAnswer answer;
+  Verdict verdict = json::CheckEnvelope(response, answer);
   if (!verdict.accepted()) return verdict;
-  const picojson::object& answer = root.get<picojson::object>();
-  const std::string* new_token = json::Find<std::string>(answer, "token");
-  const std::string* new_key = json::Find<std::string>(answer, "zuc_key_value");
-  if (new_token == nullptr || new_key == nullptr) return Verdict::Malformed();
-  token = *new_token;
-  zuc_key_value = *new_key;
+  if (!answer.token.is_string() || !answer.zuc_key_value.is_string()) return Verdict::Malformed();
+  answer.token.CopyTo(token);
+  answer.zuc_key_value.CopyTo(zuc_key_value);
   return verdict;
 }
 

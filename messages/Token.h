@@ -12,7 +12,8 @@ namespace vanta {
 std::string TokenRequestBody(int client_version, const std::string& gameid, int try_count);
 
 // Checks a request_token answer. Accepted: both outputs hold the answer's
-// strings "token" and "zuc_key_value"; otherwise neither is touched.
+// strings "token" and "zuc_key_value"; otherwise neither is touched. The
+// strings are copied from response, which must not be one of the outputs.
 Verdict ParseTokenResponse(const std::string& response, std::string& token,
                            std::string& zuc_key_value);
 

@@ -1,0 +1,216 @@
+#include "messages/Kept.h"
+
+#include <picojson.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace vanta {
+namespace json {
+
+namespace {
+
+using Input = picojson::input<const char*>;
+
+// Receives the bytes of a string that is only validated.
+struct Discard {
+  void push_back(char) {}
+};
+
+// Receives the bytes of a string and tells whether they spell expected.
+class Matcher {
+ public:
+  explicit Matcher(const char* expected) : rest_(expected) {}
+  void push_back(char c) {
+    if (same_ && *rest_ == c && c != '\0') {
+      ++rest_;
+    } else {
+      same_ = false;
+    }
+  }
+  bool matched() const { return same_ && *rest_ == '\0'; }
+
+ private:
+  const char* rest_;
+  bool same_ = true;
+};
+
+// Decodes the string whose raw bytes (between the quotes, escapes as
+// written) start at raw into out, with picojson's own decoder.
+template <typename String>
+void Decode(const char* raw, size_t raw_size, String& out) {
+  // The closing quote ends the decoding; the text was validated when it was
+  // parsed, so the result is always true.
+  Input in(raw, raw + raw_size + 1);
+  picojson::_parse_string(out, in);
+}
+
+bool HasEscape(const char* raw, size_t raw_size) {
+  return std::memchr(raw, '\\', raw_size) != nullptr;
+}
+
+}  // namespace
+
+// picojson's parse context for one value: it bounds the nesting of arrays
+// and objects as json::Parse does, and fills slot (nothing when it is
+// nullptr, for a value that is skipped).
+class Keeper {
+ public:
+  Keeper(Kept* slot, size_t depth_left) : slot_(slot), depth_left_(depth_left) {}
+  Keeper(const Keeper&) = delete;
+  Keeper& operator=(const Keeper&) = delete;
+
+  bool set_null() {
+    Begin(Kind::kNull);
+    return true;
+  }
+  bool set_bool(bool) {
+    Begin(Kind::kBoolean);
+    return true;
+  }
+  bool set_number(double number) {
+    // picojson's value throws std::overflow_error for a number that
+    // overflowed a double; skipped numbers are held to that rule as well.
+    if (!std::isfinite(number)) picojson::value{number};
+    if (Begin(Kind::kNumber)) slot_->number_ = number;
+    return true;
+  }
+  bool parse_string(Input& in) {
+    const char* raw = in.cur();
+    Discard bytes;
+    if (!picojson::_parse_string(bytes, in)) return false;
+    if (Begin(Kind::kString)) {
+      slot_->string_ = raw;
+      slot_->string_size_ = static_cast<size_t>(in.cur() - 1 - raw);
+    }
+    return true;
+  }
+  bool parse_array_start() { return Enter(Kind::kArray); }
+  bool parse_array_item(Input& in, size_t index) {
+    Keeper child(slot_ != nullptr ? slot_->KeptElement(index) : nullptr, depth_left_);
+    return picojson::_parse(child, in);
+  }
+  bool parse_array_stop(size_t size) {
+    if (slot_ != nullptr) slot_->size_ = size;
+    return true;
+  }
+  bool parse_object_start() { return Enter(Kind::kObject); }
+  bool parse_object_item(Input& in, const std::string& key) {
+    Keeper child(slot_ != nullptr ? slot_->KeptMember(key) : nullptr, depth_left_);
+    return picojson::_parse(child, in);
+  }
+  bool parse_object_stop() { return true; }
+
+ private:
+  // Gives the slot a new value of kind, dropping the one it held (a key
+  // that repeats); false when nothing is kept. An absent slot holds nothing
+  // (Clear leaves nothing inside), so only a filled one is cleared.
+  bool Begin(Kind kind) {
+    if (slot_ == nullptr) return false;
+    if (slot_->kind_ != Kind::kAbsent) slot_->Clear();
+    slot_->kind_ = kind;
+    return true;
+  }
+  // Each context holds one value, so the depth its children get is fixed
+  // here once.
+  bool Enter(Kind kind) {
+    if (depth_left_ == 0) return false;
+    --depth_left_;
+    Begin(kind);
+    return true;
+  }
+
+  Kept* slot_;
+  size_t depth_left_;
+};
+
+bool Kept::Equals(const char* text) const {
+  if (!HasEscape(string_, string_size_)) {
+    return std::strlen(text) == string_size_ && std::memcmp(text, string_, string_size_) == 0;
+  }
+  Matcher matcher(text);
+  Decode(string_, string_size_, matcher);
+  return matcher.matched();
+}
+
+void Kept::CopyTo(std::string& out) const {
+  if (!HasEscape(string_, string_size_)) {
+    out.assign(string_, string_size_);
+    return;
+  }
+  out.clear();
+  Decode(string_, string_size_, out);
+}
+
+std::string Kept::ToString() const {
+  std::string out;
+  CopyTo(out);
+  return out;
+}
+
+void Kept::Clear() {
+  kind_ = Kind::kAbsent;
+  number_ = 0;
+  string_ = nullptr;
+  string_size_ = 0;
+  size_ = 0;
+}
+
+Kept* Kept::KeptMember(const std::string&) { return nullptr; }
+
+Kept* Kept::KeptElement(size_t) { return nullptr; }
+
+void KeptObject::Keep(const char* key, size_t key_size, Kept& slot) {
+  // The records are fixed in code: more members than room is a mistake in
+  // them that every use would show.
+  if (wanted_count_ == kMaxWanted) std::abort();
+  wanted_[wanted_count_++] = Wanted{key, key_size, &slot};
+}
+
+void KeptObject::Clear() {
+  Kept::Clear();
+  for (size_t i = 0; i < wanted_count_; ++i) wanted_[i].slot->Clear();
+}
+
+bool KeptObject::AllMembersAre(Kind kind) const {
+  for (size_t i = 0; i < wanted_count_; ++i) {
+    if (wanted_[i].slot->kind() != kind) return false;
+  }
+  return true;
+}
+
+Kept* KeptObject::KeptMember(const std::string& key) {
+  for (size_t i = 0; i < wanted_count_; ++i) {
+    const Wanted& wanted = wanted_[i];
+    if (key.size() == wanted.key_size && key[0] == wanted.key[0] &&
+        std::memcmp(key.data(), wanted.key, key.size()) == 0) {
+      return wanted.slot;
+    }
+  }
+  return nullptr;
+}
+
+bool ParseKept(const std::string& text, Kept& root) {
+  Keeper keeper(&root, kMaxDepth);
+  Input in(text.data(), text.data() + text.size());
+  try {
+    return picojson::_parse(keeper, in);
+  } catch (const std::overflow_error&) {
+    return false;
+  }
+}
+
+Verdict CheckEnvelope(const std::string& text, Envelope& answer) {
+  if (!ParseKept(text, answer) || !answer.is_object()) return Verdict::Malformed();
+  if (!answer.status.is_string()) return Verdict::Malformed();
+  if (answer.status.Equals("ok")) return Verdict::Accepted();
+  // Presence of both members is tested before their kinds; every miss has
+  // the same verdict, so one combined test says the same.
+  if (!answer.result.is_number() || !answer.message.is_string()) return Verdict::Malformed();
+  return Verdict::Refused(ToInt32(answer.result.number()), answer.message.ToString());
+}
+
+}  // namespace json
+}  // namespace vanta

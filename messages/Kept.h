@@ -1,0 +1,152 @@
+// Answer checks that build no tree. The text is parsed by picojson's own
+// parser, so its grammar, its numbers and its overflow rule hold unchanged,
+// but only the members that a check declares are kept; everything else is
+// validated and skipped without allocating.
+//
+// A check declares what it wants as a record: a struct derived from
+// KeptObject whose constructor names each wanted member and the Kept slot
+// that receives it (a KeptObject for an object whose members are wanted in
+// turn, a KeptArray for an array whose first elements are). A slot keeps
+// the kind of its value; for a number the double, for a string where it
+// lies in the text (decoded only when read), for an array its element
+// count. A key that repeats replaces the whole earlier value, as in a tree.
+//
+// Strings are read from the parsed text: it must outlive the record and
+// stay unchanged while the record is read.
+#ifndef VANTA_MESSAGES_KEPT_H_
+#define VANTA_MESSAGES_KEPT_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "messages/Json.h"
+
+namespace vanta {
+namespace json {
+
+// The kind of a kept value; kAbsent when no value came.
+enum class Kind : uint8_t { kAbsent, kNull, kBoolean, kNumber, kString, kArray, kObject };
+
+// The slot of one wanted value.
+class Kept {
+ public:
+  Kept() = default;
+  Kept(const Kept&) = delete;
+  Kept& operator=(const Kept&) = delete;
+  virtual ~Kept() = default;
+
+  Kind kind() const { return kind_; }
+  bool present() const { return kind_ != Kind::kAbsent; }
+  bool is_number() const { return kind_ == Kind::kNumber; }
+  bool is_string() const { return kind_ == Kind::kString; }
+  bool is_array() const { return kind_ == Kind::kArray; }
+  bool is_object() const { return kind_ == Kind::kObject; }
+
+  // A number: its value.
+  double number() const { return number_; }
+  // An array: how many elements it has, kept or not.
+  size_t size() const { return size_; }
+  // A string: whether its decoded bytes are exactly those of text.
+  bool Equals(const char* text) const;
+  // A string: replaces out's contents with its decoded bytes.
+  void CopyTo(std::string& out) const;
+  // A string: its decoded bytes.
+  std::string ToString() const;
+
+ private:
+  friend class Keeper;  // the parse context that fills slots
+  friend class KeptObject;
+
+  // Back to absent, with everything kept inside dropped.
+  virtual void Clear();
+  // Where the member key of an object value goes; nullptr: skipped.
+  virtual Kept* KeptMember(const std::string& key);
+  // Where element index of an array value goes; nullptr: skipped.
+  virtual Kept* KeptElement(size_t index);
+
+  Kind kind_ = Kind::kAbsent;
+  double number_ = 0;
+  const char* string_ = nullptr;  // the first byte after the opening quote
+  size_t string_size_ = 0;        // raw bytes up to the closing quote
+  size_t size_ = 0;
+};
+
+// An object of which the members named with Keep are kept; all others are
+// skipped.
+class KeptObject : public Kept {
+ public:
+  // Every member named with Keep is present and of kind.
+  bool AllMembersAre(Kind kind) const;
+
+ protected:
+  // Keeps the member key, a string literal, in slot, a member of the
+  // derived record.
+  template <size_t N>
+  void Keep(const char (&key)[N], Kept& slot) {
+    Keep(key, N - 1, slot);
+  }
+
+ private:
+  void Clear() override;
+  Kept* KeptMember(const std::string& key) override;
+  void Keep(const char* key, size_t key_size, Kept& slot);
+
+  struct Wanted {
+    const char* key;
+    size_t key_size;
+    Kept* slot;
+  };
+  static constexpr size_t kMaxWanted = 16;
+
+  Wanted wanted_[kMaxWanted];
+  size_t wanted_count_ = 0;
+};
+
+// An array of which the first N elements are kept, each in an Element (a
+// Kept or a record); later ones are counted and skipped.
+template <typename Element, size_t N>
+class KeptArray : public Kept {
+ public:
+  // The kept elements, in array order.
+  const Element* begin() const { return elements_; }
+  const Element* end() const { return elements_ + std::min(size(), N); }
+
+ private:
+  Kept* KeptElement(size_t index) override { return index < N ? &elements_[index] : nullptr; }
+
+  Element elements_[N];
+};
+
+// Parses text as one JSON value exactly as json::Parse does (leading white
+// space skipped, what follows the value ignored), keeping into root what it
+// wants. False for a syntax error (an empty text included), nesting deeper
+// than kMaxDepth, or a number that overflows a double; root then holds
+// nothing usable.
+bool ParseKept(const std::string& text, Kept& root);
+
+// The members every dispatcher answer has: "status", and "result" and
+// "message" of a refusal. An answer's record derives from it.
+struct Envelope : KeptObject {
+  Envelope() {
+    Keep("status", status);
+    Keep("result", result);
+    Keep("message", message);
+  }
+  Kept status;
+  Kept result;
+  Kept message;
+};
+
+// The dispatcher answer check. text must be an object with a string
+// "status". Exactly "ok" is accepted: the caller then reads its success
+// members from answer. Any other status requires a number "result" and a
+// string "message" and is a refusal with "result" as int32 status.
+// Everything else is malformed.
+Verdict CheckEnvelope(const std::string& text, Envelope& answer);
+
+}  // namespace json
+}  // namespace vanta
+
+#endif  // VANTA_MESSAGES_KEPT_H_
