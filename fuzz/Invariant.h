@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "messages/Json.h"
 #include "service/Codes.h"
 #include "vanta/ErrorCode.h"
 
@@ -50,6 +51,22 @@ ErrorCode CheckAllOrNothing(const Outputs& start_a, const Outputs& start_b, Pars
     VANTA_FUZZ_CHECK(b == start_b);
   }
   return code;
+}
+
+// Two verdicts say the same: kind, status and message alike.
+inline bool SameVerdict(const Verdict& a, const Verdict& b) {
+  return a.kind == b.kind && a.status == b.status && a.message == b.message;
+}
+
+// The differential check: the shipped answer check and its tree-reading
+// reference (fuzz/Reference.h), each run on its own copy of start, give the
+// same verdict and leave the same outputs.
+template <typename Outputs, typename Shipped, typename Reference>
+void CheckSameAsReference(const Outputs& start, Shipped shipped, Reference reference) {
+  Outputs ours = start;
+  Outputs theirs = start;
+  VANTA_FUZZ_CHECK(SameVerdict(shipped(ours), reference(theirs)));
+  VANTA_FUZZ_CHECK(ours == theirs);
 }
 
 }  // namespace fuzz

@@ -9,12 +9,15 @@
 //   counts written and exactly the entries below them written and in range;
 // - failure: nothing written, or (bad answer only) the one partial write of
 //   a version 1 configuration whose written entries include one out of
-//   range, with nothing written above the counts.
+//   range, with nothing written above the counts;
+// - verdict and outputs are those of the tree-reading reference, from the
+//   same start.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fuzz/Invariant.h"
+#include "fuzz/Reference.h"
 #include "messages/Gameservice.h"
 
 namespace {
@@ -53,10 +56,20 @@ Outputs Start(int seed) {
   return out;
 }
 
+vanta::Verdict Shipped(const std::string& response, Outputs& out) {
+  return vanta::ParseGameserviceResponse(response, out.ipv4, out.ipv6, out.control_port,
+                                         out.video_port, out.audio_port, out.input_port, out.key1,
+                                         out.key2, out.quality);
+}
+
+vanta::Verdict Reference(const std::string& response, Outputs& out) {
+  return vanta::reference::ParseGameserviceResponse(response, out.ipv4, out.ipv6, out.control_port,
+                                                    out.video_port, out.audio_port, out.input_port,
+                                                    out.key1, out.key2, out.quality);
+}
+
 ErrorCode Parse(const std::string& response, Outputs& out) {
-  return vanta::CodeOf(vanta::ParseGameserviceResponse(
-      response, out.ipv4, out.ipv6, out.control_port, out.video_port, out.audio_port,
-      out.input_port, out.key1, out.key2, out.quality));
+  return vanta::CodeOf(Shipped(response, out));
 }
 
 bool SameConnection(const Outputs& a, const Outputs& b) {
@@ -81,6 +94,10 @@ bool SameQuality(const Quality& a, const Quality& b) {
     }
   }
   return true;
+}
+
+bool operator==(const Outputs& a, const Outputs& b) {
+  return SameConnection(a, b) && SameQuality(a.quality, b.quality);
 }
 
 bool AudioInRange(int bitrate) { return bitrate >= 1 && bitrate <= 1024; }
@@ -129,6 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string response(reinterpret_cast<const char*>(data), size);
   const Outputs start_a = Start(1);
   const Outputs start_b = Start(2);
+  vanta::fuzz::CheckSameAsReference(
+      start_a, [&](Outputs& out) { return Shipped(response, out); },
+      [&](Outputs& out) { return Reference(response, out); });
   Outputs a = start_a;
   Outputs b = start_b;
   const ErrorCode code = Parse(response, a);

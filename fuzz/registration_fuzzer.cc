@@ -1,11 +1,13 @@
 // The device identifier registration answer check on arbitrary bytes: the
-// status is written exactly when the server refused, and the code is then
-// the mapping of the status written.
+// status is written exactly when the server refused, the code is then the
+// mapping of the status written, and verdict and status are those of the
+// tree-reading reference.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fuzz/Invariant.h"
+#include "fuzz/Reference.h"
 #include "messages/SendDeviceId.h"
 #include "service/Codes.h"
 
@@ -26,5 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     VANTA_FUZZ_CHECK(status_a == start_a);
     VANTA_FUZZ_CHECK(status_b == start_b);
   }
+  vanta::fuzz::CheckSameAsReference(
+      start_a, [&](int& status) { return vanta::ParseSendDeviceIdResponse(response, status); },
+      [&](int& status) { return vanta::reference::ParseSendDeviceIdResponse(response, status); });
   return 0;
 }

@@ -1,0 +1,200 @@
+// The answer checks as they were when they read a whole picojson tree, kept
+// as the reference that the differential fuzz targets hold the shipped,
+// tree-free checks to. Rules and their order are unchanged.
+#include "fuzz/Reference.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <type_traits>
+
+namespace vanta {
+namespace reference {
+
+namespace {
+
+Verdict CheckEnvelope(const std::string& text, picojson::value& out) {
+  if (!json::ParseObject(text, out)) return Verdict::Malformed();
+  const picojson::object& answer = out.get<picojson::object>();
+  const std::string* status = json::Find<std::string>(answer, "status");
+  if (status == nullptr) return Verdict::Malformed();
+  if (*status == "ok") return Verdict::Accepted();
+  // Presence of both members is tested before their kinds; every miss has
+  // the same verdict, so one combined test says the same.
+  const double* result = json::Find<double>(answer, "result");
+  const std::string* message = json::Find<std::string>(answer, "message");
+  if (result == nullptr || message == nullptr) return Verdict::Malformed();
+  return Verdict::Refused(json::ToInt32(*result), *message);
+}
+
+// Levels per medium: WebService::MAX_QUALITY_SETTING_LEVEL, the room that
+// QualityParams has for each.
+constexpr size_t kLevels = std::extent<decltype(WebService::QualityParams::audio_bitrate)>::value;
+static_assert(kLevels == std::extent<decltype(WebService::QualityParams::video)>::value,
+              "audio and video have the same number of levels");
+
+// A level array of a version 1 configuration: at most kLevels entries, each
+// an object with a number "level" and the number members named in values,
+// and the levels of n entries exactly 0 to n-1, in any order.
+bool LevelsValid(const picojson::array& entries, std::initializer_list<const char*> values) {
+  if (entries.size() > kLevels) return false;
+  bool seen[kLevels] = {};
+  for (const picojson::value& value : entries) {
+    if (!value.is<picojson::object>()) return false;
+    const picojson::object& entry = value.get<picojson::object>();
+    const double* level = json::Find<double>(entry, "level");
+    if (level == nullptr) return false;
+    for (const char* key : values) {
+      if (json::Find<double>(entry, key) == nullptr) return false;
+    }
+    int32_t index = json::ToInt32(*level);
+    if (index < 0 || static_cast<size_t>(index) >= entries.size()) return false;
+    seen[index] = true;
+  }
+  for (size_t index = 0; index < entries.size(); ++index) {
+    if (!seen[index]) return false;
+  }
+  return true;
+}
+
+// The quality configuration test, which writes nothing.
+bool ConfigValid(const picojson::object& answer) {
+  if (!json::Has(answer, "config")) return true;
+  const picojson::object* config = json::Find<picojson::object>(answer, "config");
+  if (config == nullptr) return false;
+  if (!json::Has(*config, "version")) return true;
+  const double* version = json::Find<double>(*config, "version");
+  if (version == nullptr) return false;
+  int32_t number = json::ToInt32(*version);
+  if (number == 0) return true;
+  if (number != 1) return false;
+  const picojson::array* audio = json::Find<picojson::array>(*config, "audio");
+  const picojson::array* video = json::Find<picojson::array>(*config, "video");
+  return audio != nullptr && video != nullptr && LevelsValid(*audio, {"bitrate"}) &&
+         LevelsValid(*video, {"bitrateRatio", "fps", "resolutionRatio"});
+}
+
+// A number member of an object that has passed ConfigValid.
+int32_t IntOf(const picojson::value& object, const char* key) {
+  return json::ToInt32(object.get(key).get<double>());
+}
+
+bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
+
+// Stores a configuration that has passed ConfigValid, testing each value's
+// range after storing it; false at the first value out of range.
+bool StoreConfig(const picojson::object& answer, WebService::QualityParams& quality) {
+  auto found = answer.find("config");
+  if (found == answer.end()) return true;
+  const picojson::value& config = found->second;
+  if (!config.contains("version")) {
+    quality.version = 0;
+    return true;
+  }
+  quality.version = IntOf(config, "version");
+  if (quality.version != 1) return true;
+
+  const picojson::array& audio = config.get("audio").get<picojson::array>();
+  quality.audio_level_count = static_cast<int>(audio.size());
+  for (const picojson::value& entry : audio) {
+    int32_t bitrate = IntOf(entry, "bitrate");
+    quality.audio_bitrate[IntOf(entry, "level")] = bitrate;
+    if (!InRange(bitrate, 1, 1024)) return false;
+  }
+  const picojson::array& video = config.get("video").get<picojson::array>();
+  quality.video_level_count = static_cast<int>(video.size());
+  for (const picojson::value& entry : video) {
+    WebService::QualityParams::Video& level = quality.video[IntOf(entry, "level")];
+    level.fps = IntOf(entry, "fps");
+    level.resolution_ratio = IntOf(entry, "resolutionRatio");
+    level.bitrate_ratio = IntOf(entry, "bitrateRatio");
+    if (!InRange(level.fps, 1, 60) || !InRange(level.resolution_ratio, 1, 100) ||
+        !InRange(level.bitrate_ratio, 1, 100)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+Verdict ParseTokenResponse(const std::string& response, std::string& token,
+                           std::string& zuc_key_value) {
+  picojson::value root;
+  Verdict verdict = CheckEnvelope(response, root);
+  if (!verdict.accepted()) return verdict;
+  const picojson::object& answer = root.get<picojson::object>();
+  const std::string* new_token = json::Find<std::string>(answer, "token");
+  const std::string* new_key = json::Find<std::string>(answer, "zuc_key_value");
+  if (new_token == nullptr || new_key == nullptr) return Verdict::Malformed();
+  token = *new_token;
+  zuc_key_value = *new_key;
+  return verdict;
+}
+
+Verdict ParseAccesstokenResponse(const std::string& response, std::string& access_token) {
+  picojson::value root;
+  Verdict verdict = CheckEnvelope(response, root);
+  if (!verdict.accepted()) return verdict;
+  const std::string* value = json::Find<std::string>(root.get<picojson::object>(), "access_token");
+  if (value == nullptr) return Verdict::Malformed();
+  access_token = *value;
+  return verdict;
+}
+
+Verdict ParseGameserviceResponse(const std::string& response, std::string& ipv4, std::string& ipv6,
+                                 int& control_port, int& video_port, int& audio_port,
+                                 int& input_port, std::string& key1, std::string& key2,
+                                 WebService::QualityParams& quality) {
+  picojson::value root;
+  Verdict verdict = CheckEnvelope(response, root);
+  if (!verdict.accepted()) return verdict;
+  const picojson::object& answer = root.get<picojson::object>();
+  // "gameid" is required but its value is not used.
+  const std::string* gameid = json::Find<std::string>(answer, "gameid");
+  const std::string* new_ipv4 = json::Find<std::string>(answer, "ipv4");
+  const std::string* new_ipv6 = json::Find<std::string>(answer, "ipv6");
+  const double* new_control_port = json::Find<double>(answer, "control_port");
+  const double* new_video_port = json::Find<double>(answer, "video_port");
+  const double* new_audio_port = json::Find<double>(answer, "audio_port");
+  const double* new_input_port = json::Find<double>(answer, "input_port");
+  const std::string* new_key1 = json::Find<std::string>(answer, "key1");
+  const std::string* new_key2 = json::Find<std::string>(answer, "key2");
+  if (gameid == nullptr || new_ipv4 == nullptr || new_ipv6 == nullptr ||
+      new_control_port == nullptr || new_video_port == nullptr || new_audio_port == nullptr ||
+      new_input_port == nullptr || new_key1 == nullptr || new_key2 == nullptr ||
+      !ConfigValid(answer)) {
+    return Verdict::Malformed();
+  }
+  ipv4 = *new_ipv4;
+  ipv6 = *new_ipv6;
+  control_port = json::ToInt32(*new_control_port);
+  video_port = json::ToInt32(*new_video_port);
+  audio_port = json::ToInt32(*new_audio_port);
+  input_port = json::ToInt32(*new_input_port);
+  key1 = *new_key1;
+  key2 = *new_key2;
+  return StoreConfig(answer, quality) ? verdict : Verdict::Malformed();
+}
+
+Verdict ParseLauncherMonitorResponse(const std::string& response) {
+  picojson::value root;
+  if (!json::ParseObject(response, root)) return Verdict::Malformed();
+  const std::string* status = json::Find<std::string>(root.get<picojson::object>(), "status");
+  return status != nullptr && *status == "ok" ? Verdict::Accepted() : Verdict::Malformed();
+}
+
+Verdict ParseSendDeviceIdResponse(const std::string& response, int& status) {
+  picojson::value root;
+  if (!json::ParseObject(response, root)) return Verdict::Malformed();
+  const picojson::object& answer = root.get<picojson::object>();
+  if (!json::Has(answer, "status") || !json::Has(answer, "message")) return Verdict::Malformed();
+  const double* number = json::Find<double>(answer, "status");
+  int32_t value = number != nullptr ? json::ToInt32(*number) : INT32_MIN;
+  if (value == 0) return Verdict::Accepted();
+  status = value;
+  return Verdict::Refused(value);
+}
+
+}  // namespace reference
+}  // namespace vanta
