@@ -17,7 +17,6 @@ struct Fault {
   int refuse_result = 0;
   int http_status = 0;  // answer with this HTTP status instead (0: no)
   int delay_ms = 0;     // wait this long before answering
-  bool Any() const { return refuse || http_status != 0 || delay_ms != 0; }
 };
 
 enum class FaultKind { kRefuse, kHttpStatus, kDelay };

@@ -3,7 +3,9 @@
 // Every request runs one HTTP exchange on the calling thread and returns an
 // ErrorCode: exactly 0 on success, a code with bit 31 set on failure. One
 // object serves one thread at a time; distinct objects may run on distinct
-// threads at once.
+// threads at once. Nothing throws. An answer larger than 1 MiB fails the
+// exchange (WS_ERROR_FAILED); redirects lead only to http and https, never
+// from https to http.
 #ifndef VANTA_WEB_SERVICE_H_
 #define VANTA_WEB_SERVICE_H_
 
@@ -64,6 +66,8 @@ class VANTA_EXPORT WebService {
   WebService();
   // Copies share the transport of their source (and release it once, when
   // the last copy lets go of it).
+  // REQUIRES: copies that share a transport are not used on two threads at
+  // once.
   WebService(const WebService& other);
   WebService& operator=(const WebService& other);
   virtual ~WebService();

@@ -67,6 +67,9 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   // Lets the embedding program fill the environment entries before Start.
   WebService::ClientEnvironmentInfo& MutableClientEnvironmentInfo();
 
+  // The configuration and the negotiated values.
+  // REQUIRES: no run is going (before Start, or once GetState reads
+  // COMPLETE or FAILED); the worker writes the negotiated values.
   int GetClientVersion() const { return client_version; }
   const std::string& GetToken() const { return token; }
   const std::string& GetGameid() const { return gameid; }
