@@ -69,7 +69,7 @@ DeviceIdFailure ReadUuid(Env* env, const std::function<bool()>& cancelled, char 
   const std::string dir = TempDirectory();
   const std::string uuid_path = dir + kPathSeparator + "id.tmp";
   std::unique_ptr<Lock> lock = env->LockDirectory(dir, kUuidQueryTimeoutMs);
-  if (lock == nullptr) return DeviceIdFailure::kQueryTimedOut;
+  if (lock == nullptr) return DeviceIdFailure::kQueryBusy;
   DeviceIdFailure failure = QueryUuid(env, uuid_path, cancelled);
   if (failure != DeviceIdFailure::kNone) return failure;
   std::string output;

@@ -13,6 +13,7 @@ enum class DeviceIdFailure {
   kNone,
   kQueryNotStarted,           // the UUID query could not run
   kQueryTimedOut,             // it did not end within kUuidQueryTimeoutMs
+  kQueryBusy,                 // the temporary directory stayed locked as long
   kQueryAborted,              // the caller gave up while it ran
   kUuidFileUnreadable,        // the UUID file could not be prepared or read
   kAdapterBufferUnavailable,  // no memory for the adapter list

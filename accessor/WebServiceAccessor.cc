@@ -34,6 +34,9 @@ const char* FailureReason(DeviceIdFailure failure) {
              "without ComSpec the machine has no readable hardware UUID)";
     case DeviceIdFailure::kQueryTimedOut:
       return "the hardware UUID query did not end within 10 s";
+    case DeviceIdFailure::kQueryBusy:
+      return "the temporary directory could not be locked within 10 s (other identifier builds "
+             "held it, or it does not exist)";
     case DeviceIdFailure::kQueryAborted:
       return "the hardware UUID query was stopped";
     case DeviceIdFailure::kUuidFileUnreadable:
