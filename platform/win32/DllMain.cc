@@ -2,7 +2,9 @@
 // only turns off the thread attach and detach notifications it never uses.
 #include <windows.h>
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+// The C runtime's start-up code calls DllMain by its C name; a C++ name
+// would leave the runtime's empty default in its place.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
   if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
   return TRUE;
 }

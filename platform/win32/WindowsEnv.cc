@@ -8,7 +8,9 @@
 #include <iphlpapi.h>
 // clang-format on
 
-#include <cstdlib>
+// windows.h names ReplaceFileA so; Env::ReplaceFile is ours.
+#undef ReplaceFile
+
 #include <cstring>
 #include <functional>
 #include <new>
@@ -104,13 +106,26 @@ class WindowsEnv : public Env {
 
   void SleepMillis(unsigned milliseconds) override { Sleep(milliseconds); }
 
+  // The process environment block (what child processes inherit). A set but
+  // empty variable reads as 0 characters with no error.
   std::optional<std::string> GetVariable(const char* name) override {
-    char* value = nullptr;
-    size_t length = 0;
-    if (_dupenv_s(&value, &length, name) != 0 || value == nullptr) return std::nullopt;
-    std::string text(value);
-    std::free(value);
-    return text;
+    std::string value(64, '\0');
+    // Another thread may lengthen the variable between the calls; a few
+    // rounds settle it.
+    for (int round = 0; round < 4; ++round) {
+      SetLastError(ERROR_SUCCESS);
+      DWORD length = GetEnvironmentVariableA(name, &value[0], static_cast<DWORD>(value.size()));
+      if (length == 0) {
+        if (GetLastError() != ERROR_SUCCESS) return std::nullopt;
+        return std::string();
+      }
+      if (length < value.size()) {
+        value.resize(length);
+        return value;
+      }
+      value.assign(length, '\0');  // too small: length counts the terminator
+    }
+    return std::nullopt;
   }
 
   bool ReadFile(const std::string& path, size_t limit, std::string* data) override {
