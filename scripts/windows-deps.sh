@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
 # Builds the Windows (x86_64-w64-mingw32) dependencies: OpenSSL, libcurl with
-# the OpenSSL backend, and GoogleTest, all static, into one prefix in a cache
-# outside the checkout, and prints that prefix as the last line on stdout.
-# Everything else goes to stderr.
+# the OpenSSL backend, and GoogleTest, all static, and the header-only
+# cpp-httplib, picojson and CLI11, into one prefix in a cache outside the
+# checkout, and prints that prefix as the last line on stdout. Everything
+# else goes to stderr.
 #
-# OpenSSL and curl are built from Debian's own source packages (Debian's
-# patches applied) of the releases the Linux build uses:
-# - curl: the source version of the installed libcurl4-openssl-dev, or the
-#   newest source of the same upstream release when that one is gone;
+# OpenSSL, curl and cpp-httplib come from Debian's own source packages
+# (Debian's patches applied) of the releases the Linux build uses:
+# - curl and cpp-httplib: the source version of the installed
+#   libcurl4-openssl-dev and libcpp-httplib-dev, or the newest source of the
+#   same upstream release when that one is gone;
 # - OpenSSL: the newest source package of the installed libssl3's series
 #   (3.0.x) that downloads completely. The exact Linux patch level may have
 #   no source package left in the archive.
+# Debian's libcpp-httplib-dev splits the header and keeps the implementation
+# in a Linux shared library; the prefix gets the source's full header-only
+# httplib.h instead. picojson and CLI11 are headers only and the same on
+# every system: they are copied from the installed (architecture "all")
+# packages.
 # The sources are fetched with a private apt configuration (its own source
 # list, package lists and cache under the cache directory); the system's
 # apt sources are left alone.
@@ -29,16 +36,18 @@ triple=x86_64-w64-mingw32
 jobs=2
 # Bump when the build steps or flags (cmake/mingw-w64.cmake included) change,
 # so that old prefixes are not taken for the new recipe.
-recipe=1
+recipe=2
 
 # Every package this script and the Windows build use.
 packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine64 googletest cmake make perl
+  wine64 googletest cmake make perl pkg-config
   dpkg-dev xz-utils patch autoconf automake libtool util-linux
   # The Linux build's libraries: their versions choose the sources.
-  libssl-dev libcurl4-openssl-dev
+  libssl-dev libcurl4-openssl-dev libcpp-httplib-dev
+  # Header-only, copied as they are.
+  picojson-dev libcli11-dev
 )
 
 log() { echo "windows-deps: $*" >&2; }
@@ -82,33 +91,60 @@ apt_opts=(
 )
 
 write_source_list() {
-  local codename sources=/etc/apt/sources.list.d/debian.sources
+  local codename sources=/etc/apt/sources.list.d/debian.sources one_line=()
   codename=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
   [ -n "$codename" ] || die "no VERSION_CODENAME in /etc/os-release"
-  [ -r "$sources" ] || die "$sources not found: cannot tell which archive to fetch sources from"
-  # One deb-src line per URI and wanted suite of each deb822 stanza.
-  awk -v want="$codename $codename-updates $codename-security" '
-    function flush(   i, j, n, m, u, s, opt) {
-      if (types ~ /(^| )deb( |$)/ && uris != "") {
-        opt = (signed ~ /^\//) ? "[signed-by=" signed "] " : ""
-        n = split(uris, u, " "); m = split(suites, s, " ")
-        for (i = 1; i <= n; i++)
-          for (j = 1; j <= m; j++)
-            if (index(" " want " ", " " s[j] " "))
-              print "deb-src " opt u[i] " " s[j] " " (comps == "" ? "main" : comps)
-      }
-      types = uris = suites = comps = signed = ""
-    }
-    /^#/ { next }
-    /^[ \t]*$/ { flush(); next }
-    /^Types:/ { types = $0; sub(/^Types:[ \t]*/, "", types) }
-    /^URIs:/ { uris = $0; sub(/^URIs:[ \t]*/, "", uris) }
-    /^Suites:/ { suites = $0; sub(/^Suites:[ \t]*/, "", suites) }
-    /^Components:/ { comps = $0; sub(/^Components:[ \t]*/, "", comps) }
-    /^Signed-By:/ { signed = $0; sub(/^Signed-By:[ \t]*/, "", signed) }
-    END { flush() }
-  ' "$sources" >"$apt_dir/sources.list.new"
-  [ -s "$apt_dir/sources.list.new" ] || die "no $codename suites found in $sources"
+  # The archive as the system knows it: deb822 (debian.sources, the default
+  # of an installed system) and one-line lists (sources.list, what
+  # debootstrap writes).
+  [ -r /etc/apt/sources.list ] && one_line+=(/etc/apt/sources.list)
+  [ -r "$sources" ] || [ ${#one_line[@]} -gt 0 ] ||
+    die "neither $sources nor /etc/apt/sources.list: cannot tell which archive to fetch sources from"
+  {
+    # One deb-src line per URI and wanted suite of each deb822 stanza.
+    if [ -r "$sources" ]; then
+      awk -v want="$codename $codename-updates $codename-security" '
+        function flush(   i, j, n, m, u, s, opt) {
+          if (types ~ /(^| )deb( |$)/ && uris != "") {
+            opt = (signed ~ /^\//) ? "[signed-by=" signed "] " : ""
+            n = split(uris, u, " "); m = split(suites, s, " ")
+            for (i = 1; i <= n; i++)
+              for (j = 1; j <= m; j++)
+                if (index(" " want " ", " " s[j] " "))
+                  print "deb-src " opt u[i] " " s[j] " " (comps == "" ? "main" : comps)
+          }
+          types = uris = suites = comps = signed = ""
+        }
+        /^#/ { next }
+        /^[ \t]*$/ { flush(); next }
+        /^Types:/ { types = $0; sub(/^Types:[ \t]*/, "", types) }
+        /^URIs:/ { uris = $0; sub(/^URIs:[ \t]*/, "", uris) }
+        /^Suites:/ { suites = $0; sub(/^Suites:[ \t]*/, "", suites) }
+        /^Components:/ { comps = $0; sub(/^Components:[ \t]*/, "", comps) }
+        /^Signed-By:/ { signed = $0; sub(/^Signed-By:[ \t]*/, "", signed) }
+        END { flush() }
+      ' "$sources"
+    fi
+    # "deb [options] URI suite components" of a wanted suite, as deb-src.
+    if [ ${#one_line[@]} -gt 0 ]; then
+      awk -v want="$codename $codename-updates $codename-security" '
+        /^[ \t]*deb[ \t]/ {
+          line = $0; sub(/^[ \t]*deb[ \t]+/, "", line); opt = ""
+          if (line ~ /^\[/) {
+            opt = substr(line, 1, index(line, "]")) " "
+            line = substr(line, index(line, "]") + 1); sub(/^[ \t]+/, "", line)
+          }
+          n = split(line, f, /[ \t]+/)
+          if (n >= 2 && index(" " want " ", " " f[2] " ")) {
+            comps = ""
+            for (i = 3; i <= n; i++) comps = comps " " f[i]
+            print "deb-src " opt f[1] " " f[2] (comps == "" ? " main" : comps)
+          }
+        }
+      ' "${one_line[@]}"
+    fi
+  } | sort -u >"$apt_dir/sources.list.new"
+  [ -s "$apt_dir/sources.list.new" ] || die "no $codename suites found in the apt sources"
   mv "$apt_dir/sources.list.new" "$apt_dir/sources.list"
 }
 
@@ -228,6 +264,37 @@ build_googletest() {
   run "$dir/build.log" cmake --install "$dir/build"
 }
 
+# Header-only libraries. The test peers and the vanta command build
+# cpp-httplib with OpenSSL; on Windows it needs Winsock and the certificate
+# store API (crypt32).
+install_headers() {
+  local dir=$work/httplib f
+  unpack "$dir" "$dir/src"
+  [ -f "$dir/src/httplib.h" ] || die "the cpp-httplib source has no httplib.h"
+  install -D -m 644 "$dir/src/httplib.h" "$prefix/include/httplib.h"
+  mkdir -p "$prefix/lib/pkgconfig"
+  cat >"$prefix/lib/pkgconfig/cpp-httplib.pc" <<EOF
+prefix=$prefix
+includedir=\${prefix}/include
+
+Name: cpp-httplib
+Description: C++ HTTP/HTTPS server and client library (header-only)
+Version: $(upstream_of "$httplib_version" | sed 's/+.*//')
+Requires: openssl
+Libs: -lws2_32 -lcrypt32
+Cflags: -I\${includedir} -DCPPHTTPLIB_OPENSSL_SUPPORT
+EOF
+  for f in $(dpkg -L picojson-dev libcli11-dev); do
+    case $f in
+      /usr/include/* | /usr/share/cmake/*)
+        if [ -f "$f" ]; then install -D -m 644 "$f" "$prefix/${f#/usr/}"; fi
+        ;;
+    esac
+  done
+  [ -f "$prefix/include/picojson.h" ] || die "picojson-dev installed no picojson.h"
+  [ -f "$prefix/share/cmake/CLI11/CLI11Config.cmake" ] || die "libcli11-dev installed no CMake package"
+}
+
 timed() {  # <name> <function>: runs it and records how long it took
   local start=$SECONDS
   log "building $1 ..."
@@ -246,20 +313,25 @@ fi
 
 update_source_lists
 
-curl_wanted=$(installed_version libcurl4-openssl-dev source:Version)
-curl_version=
-while read -r v; do
-  if [ "$v" = "$curl_wanted" ]; then
-    curl_version=$v
-    break
-  fi
-  if [ -z "$curl_version" ] && [ "$(upstream_of "$v")" = "$(upstream_of "$curl_wanted")" ]; then
-    curl_version=$v
-  fi
-done < <(source_versions curl)
-[ -n "$curl_version" ] || die "no curl $(upstream_of "$curl_wanted") source package in the archive"
-[ "$curl_version" = "$curl_wanted" ] ||
-  log "curl source $curl_wanted is not in the archive; using $curl_version"
+same_release_source() {  # <source package> <wanted version>: prints the version to fetch
+  local v chosen=
+  while read -r v; do
+    if [ "$v" = "$2" ]; then
+      chosen=$v
+      break
+    fi
+    if [ -z "$chosen" ] && [ "$(upstream_of "$v")" = "$(upstream_of "$2")" ]; then
+      chosen=$v
+    fi
+  done < <(source_versions "$1")
+  [ -n "$chosen" ] || die "no $1 $(upstream_of "$2") source package in the archive"
+  [ "$chosen" = "$2" ] || log "$1 source $2 is not in the archive; using $chosen"
+  echo "$chosen"
+}
+
+curl_version=$(same_release_source curl "$(installed_version libcurl4-openssl-dev source:Version)")
+httplib_version=$(same_release_source cpp-httplib \
+  "$(installed_version libcpp-httplib-dev source:Version)")
 
 openssl_series=$(upstream_of "$(installed_version libssl3)" | cut -d. -f1-2)
 mapfile -t openssl_candidates < <(source_versions openssl | awk -v s="$openssl_series." 'index($0, s) == 1')
@@ -267,9 +339,12 @@ mapfile -t openssl_candidates < <(source_versions openssl | awk -v s="$openssl_s
 
 gtest_version=$(installed_version googletest)
 compiler_version=$(installed_version "g++-mingw-w64-x86-64-posix")
+picojson_version=$(installed_version picojson-dev)
+cli11_version=$(installed_version libcli11-dev)
 
 prefix_for() {  # <openssl version>
-  local key="openssl-$1_curl-${curl_version}_googletest-${gtest_version}_gcc-${compiler_version}_r$recipe"
+  local key="openssl-$1_curl-${curl_version}_httplib-${httplib_version}_googletest-${gtest_version}"
+  key+="_picojson-${picojson_version}_cli11-${cli11_version}_gcc-${compiler_version}_r$recipe"
   echo "$cache_root/${key//[^A-Za-z0-9._-]/_}"
 }
 
@@ -279,7 +354,8 @@ openssl_version=
 for v in "${openssl_candidates[@]}"; do
   prefix=$(prefix_for "$v")
   if [ -f "$prefix/$stamp" ]; then
-    log "OpenSSL source $v, curl source $curl_version, googletest $gtest_version: up to date"
+    log "OpenSSL source $v, curl source $curl_version, cpp-httplib source $httplib_version," \
+      "googletest $gtest_version: up to date"
     echo "$prefix"
     exit 0
   fi
@@ -301,10 +377,16 @@ for v in "${openssl_candidates[@]}"; do
   rm -rf "$work"
 done
 [ -n "$openssl_version" ] || die "none of the OpenSSL sources ${openssl_candidates[*]} downloads"
-log "OpenSSL source $openssl_version (newest $openssl_series.x that downloads), curl source $curl_version, googletest $gtest_version, compiler $compiler_version"
+log "OpenSSL source $openssl_version (newest $openssl_series.x that downloads), curl source" \
+  "$curl_version, cpp-httplib source $httplib_version, googletest $gtest_version," \
+  "compiler $compiler_version"
 fetch_source curl "$curl_version" "$work/curl" || {
   cat "$work/curl/fetch.log" >&2
   die "cannot download the curl source $curl_version"
+}
+fetch_source cpp-httplib "$httplib_version" "$work/httplib" || {
+  cat "$work/httplib/fetch.log" >&2
+  die "cannot download the cpp-httplib source $httplib_version"
 }
 
 rm -rf "$prefix"
@@ -314,11 +396,15 @@ total_start=$SECONDS
 timed "OpenSSL $openssl_version" build_openssl
 timed "curl $curl_version" build_curl
 timed "GoogleTest $gtest_version" build_googletest
+timed "cpp-httplib $httplib_version, picojson, CLI11" install_headers
 
 cat >"$prefix/vanta-windows-deps.txt" <<EOF
 openssl-source $openssl_version
 curl-source $curl_version
+cpp-httplib-source $httplib_version
 googletest $gtest_version
+picojson-dev $picojson_version
+libcli11-dev $cli11_version
 compiler g++-mingw-w64-x86-64-posix $compiler_version
 recipe $recipe
 built $(date -u +%Y-%m-%dT%H:%M:%SZ) in $((SECONDS - total_start)) s: ${timings[*]}
