@@ -236,6 +236,9 @@ TEST_F(RequestsTest, DeviceIdRegistrationAnswers) {
 // Makes the C locale one whose decimal separator is ",", generating
 // de_DE.UTF-8 into a private directory when the system lacks it.
 bool UseCommaLocale() {
+#if defined(_WIN32)
+  if (std::setlocale(LC_ALL, "German_Germany.1252") == nullptr) return false;
+#else
   if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
     // One directory per process, as other test runs may generate at once.
     // The loaded locale stays mapped; its files are no longer needed.
@@ -248,6 +251,7 @@ bool UseCommaLocale() {
     std::filesystem::remove_all(dir);
     if (!made) return false;
   }
+#endif
   return std::string(std::localeconv()->decimal_point) == ",";
 }
 

@@ -6,12 +6,18 @@
 #include <thread>
 
 #include "tests/support/LocalPeer.h"
-#include "tests/support/SocketPeer.h"
 #include "vanta/WebService.h"
+
+#if !defined(_WIN32)
+#include "tests/support/SocketPeer.h"
+#endif
 
 namespace vanta {
 namespace {
 
+#if defined(_WIN32)
+constexpr const char* kNoSocketPeer = "the raw-socket peer (SocketPeer) uses POSIX sockets";
+#else
 using testing::RawHttpAnswer;
 using testing::SocketPeer;
 using testing::SocketPolicy;
@@ -25,8 +31,12 @@ SocketPolicy Policy(Action action, const std::string& bytes = "",
   policy.reset_after = reset_after;
   return policy;
 }
+#endif
 
 TEST(SocketFaultsTest, EachBrokenConnectionGivesItsCodeOnBothExchanges) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSocketPeer;
+#else
   const std::string body = "{\"status\":\"ok\",\"padding\":\"" + std::string(4000, 'p') + "\"}";
   const std::string answer = RawHttpAnswer(200, body);
   const size_t header_size = answer.size() - body.size();
@@ -71,6 +81,7 @@ TEST(SocketFaultsTest, EachBrokenConnectionGivesItsCodeOnBothExchanges) {
       EXPECT_EQ(requests[1].method + " " + requests[1].target, "GET /f?q") << row.name;
     }
   }
+#endif
 }
 
 // libcurl here sets no redirect cap of its own; a redirect loop ends when
@@ -78,6 +89,10 @@ TEST(SocketFaultsTest, EachBrokenConnectionGivesItsCodeOnBothExchanges) {
 // (300 KiB), a receive error, thousands of hops and well before the time
 // limit.
 TEST(SocketFaultsTest, RedirectLoopEndsAtLibcurlsHeaderLimitOnBothExchanges) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "under wine a hop takes some 6 ms: the header limit (~1600 hops) is not "
+                  "reached within the 10 s time limit";
+#endif
   testing::LocalPeer peer;
   testing::Answer again;
   again.status = 302;
@@ -97,6 +112,9 @@ TEST(SocketFaultsTest, RedirectLoopEndsAtLibcurlsHeaderLimitOnBothExchanges) {
 // trickles one byte a second (JSON POST) and a peer that never answers
 // (REST exchange), side by side so that the suite waits only once.
 TEST(SocketFaultsTest, SlowTimeLimitEndsTrickleAndSilentPeers) {
+#if defined(_WIN32)
+  GTEST_SKIP() << kNoSocketPeer;
+#else
   SocketPolicy trickle = Policy(Action::kSend, RawHttpAnswer(200, "{\"status\":\"ok\"}"));
   trickle.byte_interval = std::chrono::milliseconds(1000);
   SocketPeer trickling(trickle);
@@ -121,6 +139,7 @@ TEST(SocketFaultsTest, SlowTimeLimitEndsTrickleAndSilentPeers) {
   rest.join();
   EXPECT_EQ(rest_code.GetValue(), WS_ERROR_TIMED_OUT);
   EXPECT_EQ(rest_response, "");
+#endif
 }
 
 }  // namespace

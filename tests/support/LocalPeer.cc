@@ -1,13 +1,17 @@
 #include "tests/support/LocalPeer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+
+// On Windows httplib.h has brought in Winsock (and started it).
+#if !defined(_WIN32)
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <stdexcept>
 
@@ -54,8 +58,8 @@ SelfSignedPem MakeSelfSignedPem(const std::string& common_name) {
 }
 
 int ClosedLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) throw std::runtime_error("cannot make a socket");
+  socket_t fd = socket(AF_INET, SOCK_STREAM, 0);  // socket_t, INVALID_SOCKET: httplib.h
+  if (fd == INVALID_SOCKET) throw std::runtime_error("cannot make a socket");
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -66,7 +70,12 @@ int ClosedLoopbackPort() {
       getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
     port = ntohs(addr.sin_port);
   }
-  close(fd);  // never listened: connecting now is refused
+  // Never listened: connecting now is refused.
+#if defined(_WIN32)
+  closesocket(fd);
+#else
+  close(fd);
+#endif
   if (port <= 0) throw std::runtime_error("cannot find a free port");
   return port;
 }
