@@ -3,7 +3,6 @@
 #include <picojson.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -163,30 +162,29 @@ Kept* Kept::KeptMember(const std::string&) { return nullptr; }
 Kept* Kept::KeptElement(size_t) { return nullptr; }
 
 void KeptObject::Keep(const char* key, size_t key_size, Kept& slot) {
-  // The records are fixed in code: more members than room is a mistake in
-  // them that every use would show.
-  if (wanted_count_ == kMaxWanted) std::abort();
-  wanted_[wanted_count_++] = Wanted{key, key_size, &slot};
+  slot.key_ = key;
+  slot.key_size_ = key_size;
+  (first_ == nullptr ? first_ : last_->next_) = &slot;
+  last_ = &slot;
 }
 
 void KeptObject::Clear() {
   Kept::Clear();
-  for (size_t i = 0; i < wanted_count_; ++i) wanted_[i].slot->Clear();
+  for (Kept* slot = first_; slot != nullptr; slot = slot->next_) slot->Clear();
 }
 
 bool KeptObject::AllMembersAre(Kind kind) const {
-  for (size_t i = 0; i < wanted_count_; ++i) {
-    if (wanted_[i].slot->kind() != kind) return false;
+  for (const Kept* slot = first_; slot != nullptr; slot = slot->next_) {
+    if (slot->kind() != kind) return false;
   }
   return true;
 }
 
 Kept* KeptObject::KeptMember(const std::string& key) {
-  for (size_t i = 0; i < wanted_count_; ++i) {
-    const Wanted& wanted = wanted_[i];
-    if (key.size() == wanted.key_size && key[0] == wanted.key[0] &&
-        std::memcmp(key.data(), wanted.key, key.size()) == 0) {
-      return wanted.slot;
+  for (Kept* slot = first_; slot != nullptr; slot = slot->next_) {
+    if (key.size() == slot->key_size_ && key[0] == slot->key_[0] &&
+        std::memcmp(key.data(), slot->key_, key.size()) == 0) {
+      return slot;
     }
   }
   return nullptr;

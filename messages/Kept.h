@@ -71,10 +71,16 @@ class Kept {
   const char* string_ = nullptr;  // the first byte after the opening quote
   size_t string_size_ = 0;        // raw bytes up to the closing quote
   size_t size_ = 0;
+
+  // Where a KeptObject keeps this slot: under key, in a list of its slots.
+  const char* key_ = nullptr;
+  size_t key_size_ = 0;
+  Kept* next_ = nullptr;
 };
 
 // An object of which the members named with Keep are kept; all others are
-// skipped.
+// skipped. The slots it keeps are listed in the slots themselves, so a
+// record needs no table of its own.
 class KeptObject : public Kept {
  public:
   // Every member named with Keep is present and of kind.
@@ -93,15 +99,8 @@ class KeptObject : public Kept {
   Kept* KeptMember(const std::string& key) override;
   void Keep(const char* key, size_t key_size, Kept& slot);
 
-  struct Wanted {
-    const char* key;
-    size_t key_size;
-    Kept* slot;
-  };
-  static constexpr size_t kMaxWanted = 16;
-
-  Wanted wanted_[kMaxWanted];
-  size_t wanted_count_ = 0;
+  Kept* first_ = nullptr;
+  Kept* last_ = nullptr;
 };
 
 // An array of which the first N elements are kept, each in an Element (a
