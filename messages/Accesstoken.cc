@@ -6,13 +6,13 @@ namespace vanta {
 
 std::string AccesstokenRequestBody(int client_version, const std::string& token,
                                    const std::string& zuc_key_value, int try_count) {
-  picojson::object request;
-  request["action"] = picojson::value("request_accesstoken");
-  request["client_version"] = json::Number(client_version);
-  request["token"] = picojson::value(token);
-  request["try_count"] = json::Number(try_count);
-  request["zuc_key_value"] = picojson::value(zuc_key_value);
-  return json::Write(picojson::value(request));
+  json::ObjectWriter body(128 + token.size() + zuc_key_value.size());
+  body.String("action", "request_accesstoken");
+  body.Number("client_version", client_version);
+  body.String("token", token);
+  body.Number("try_count", try_count);
+  body.String("zuc_key_value", zuc_key_value);
+  return body.Finish();
 }
 
 namespace {

@@ -1,8 +1,11 @@
 #include "messages/Gameservice.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "messages/Kept.h"
 
@@ -17,7 +20,42 @@ static_assert(kLevels == std::extent<decltype(WebService::QualityParams::video)>
               "audio and video have the same number of levels");
 
 // The text up to, not including, its first NUL byte.
-std::string UpToNul(const std::string& text) { return text.substr(0, text.find('\0')); }
+std::string_view UpToNul(const std::string& text) {
+  return std::string_view(text).substr(0, text.find('\0'));
+}
+
+// The members of "env": one per entry, key and value cut at their first
+// NUL, in ascending key order. Of entries whose cut keys are equal, the one
+// last in iteration order is written, as assigning each to one object in
+// turn would keep.
+void WriteEnv(const WebService::ClientEnvironmentInfo& env, json::ObjectWriter& body) {
+  struct Member {
+    std::string_view key;
+    std::string_view value;
+    size_t order;
+  };
+  // Environments are small: their members are sorted on the stack.
+  constexpr size_t kOnStack = 16;
+  Member on_stack[kOnStack];
+  std::vector<Member> on_heap;
+  Member* members = on_stack;
+  if (env.entries.size() > kOnStack) {
+    on_heap.resize(env.entries.size());
+    members = on_heap.data();
+  }
+  size_t count = 0;
+  for (const auto& entry : env.entries) {
+    members[count] = Member{UpToNul(entry.first), UpToNul(entry.second), count};
+    ++count;
+  }
+  std::sort(members, members + count, [](const Member& a, const Member& b) {
+    return a.key != b.key ? a.key < b.key : a.order < b.order;
+  });
+  for (size_t i = 0; i < count; ++i) {
+    if (i + 1 < count && members[i + 1].key == members[i].key) continue;
+    body.String(members[i].key, members[i].value);
+  }
+}
 
 // An audio entry of a version 1 configuration: every member kept is a
 // required number.
@@ -156,25 +194,25 @@ std::string GameserviceRequestBody(int client_version, const std::string& access
                                    int video_profile, int audio_profile, int io_mouse, int io_touch,
                                    int io_keyboard, int io_sensor, int io_gamepad, int yuv_itu_r_bt,
                                    int try_count, const WebService::ClientEnvironmentInfo& env) {
-  picojson::object env_object;
-  for (const auto& entry : env.entries) {
-    env_object[UpToNul(entry.first)] = picojson::value(UpToNul(entry.second));
-  }
-  picojson::object request;
-  request["access_token"] = picojson::value(access_token);
-  request["action"] = picojson::value("request_gameservice");
-  request["audio_profile"] = json::Number(audio_profile);
-  request["client_version"] = json::Number(client_version);
-  request["env"] = picojson::value(env_object);
-  request["io_gamepad"] = json::Number(io_gamepad);
-  request["io_keyboard"] = json::Number(io_keyboard);
-  request["io_mouse"] = json::Number(io_mouse);
-  request["io_sensor"] = json::Number(io_sensor);
-  request["io_touch"] = json::Number(io_touch);
-  request["try_count"] = json::Number(try_count);
-  request["video_profile"] = json::Number(video_profile);
-  request["yuv_itu_r_bt"] = json::Number(yuv_itu_r_bt);
-  return json::Write(picojson::value(request));
+  size_t env_size = 0;
+  for (const auto& entry : env.entries) env_size += entry.first.size() + entry.second.size() + 6;
+  json::ObjectWriter body(320 + access_token.size() + env_size);
+  body.String("access_token", access_token);
+  body.String("action", "request_gameservice");
+  body.Number("audio_profile", audio_profile);
+  body.Number("client_version", client_version);
+  body.OpenObject("env");
+  WriteEnv(env, body);
+  body.CloseObject();
+  body.Number("io_gamepad", io_gamepad);
+  body.Number("io_keyboard", io_keyboard);
+  body.Number("io_mouse", io_mouse);
+  body.Number("io_sensor", io_sensor);
+  body.Number("io_touch", io_touch);
+  body.Number("try_count", try_count);
+  body.Number("video_profile", video_profile);
+  body.Number("yuv_itu_r_bt", yuv_itu_r_bt);
+  return body.Finish();
 }
 
 Verdict ParseGameserviceResponse(const std::string& response, std::string& ipv4, std::string& ipv6,

@@ -1,5 +1,7 @@
 #include "messages/Json.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 #include "messages/Kept.h"
@@ -73,6 +75,55 @@ class BoundedContext {
 picojson::value Number(int value) { return picojson::value(static_cast<double>(value)); }
 
 std::string Write(const picojson::value& value) { return value.serialize(false); }
+
+ObjectWriter::ObjectWriter(size_t expected_size) {
+  text_.reserve(expected_size);
+  text_.push_back('{');
+}
+
+void ObjectWriter::String(std::string_view key, std::string_view value) {
+  Key(key);
+  Quoted(value);
+}
+
+void ObjectWriter::Number(std::string_view key, int value) {
+  Key(key);
+  // The text of a picojson number lives in a string short enough never to
+  // be allocated.
+  picojson::value(static_cast<double>(value)).serialize(std::back_inserter(text_));
+}
+
+void ObjectWriter::OpenObject(std::string_view key) {
+  Key(key);
+  text_.push_back('{');
+  first_member_ = true;
+}
+
+void ObjectWriter::CloseObject() {
+  text_.push_back('}');
+  // The object just closed is a member of the one around it.
+  first_member_ = false;
+}
+
+std::string ObjectWriter::Finish() {
+  text_.push_back('}');
+  return std::move(text_);
+}
+
+void ObjectWriter::Key(std::string_view key) {
+  if (!first_member_) text_.push_back(',');
+  first_member_ = false;
+  Quoted(key);
+  text_.push_back(':');
+}
+
+void ObjectWriter::Quoted(std::string_view text) {
+  // picojson's serialize_str, for text that need not be a std::string.
+  using Out = std::back_insert_iterator<std::string>;
+  text_.push_back('"');
+  std::for_each(text.begin(), text.end(), picojson::serialize_str_char<Out>{Out(text_)});
+  text_.push_back('"');
+}
 
 bool Parse(const std::string& text, picojson::value& out) {
   BoundedContext context(&out, kMaxDepth);

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace vanta {
@@ -51,6 +52,36 @@ picojson::value Number(int value);
 // below 2^53 as "%.f", other numbers as "%.17g", always with "." as decimal
 // separator whatever the C locale.
 std::string Write(const picojson::value& value);
+
+// Writes the compact text of one object straight into a string, byte for
+// byte as Write writes the same object (picojson's own string escaping and
+// number text), without building the object first. The caller adds the
+// members of each object in ascending byte order of their keys, each key
+// once.
+class ObjectWriter {
+ public:
+  // expected_size: about how long the text will be, so that its string is
+  // allocated once.
+  explicit ObjectWriter(size_t expected_size);
+
+  void String(std::string_view key, std::string_view value);
+  // value converted exactly to a double.
+  void Number(std::string_view key, int value);
+  // A member whose value is an object: its members follow, up to
+  // CloseObject.
+  void OpenObject(std::string_view key);
+  void CloseObject();
+
+  // The text, once every object opened is closed.
+  std::string Finish();
+
+ private:
+  void Key(std::string_view key);
+  void Quoted(std::string_view text);
+
+  std::string text_;
+  bool first_member_ = true;  // of the object written now
+};
 
 // Parses text as one JSON value: leading white space is skipped and what
 // follows the value is ignored. False for a syntax error (an empty text

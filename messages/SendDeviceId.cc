@@ -22,12 +22,13 @@ struct DeviceIdAnswer : json::KeptObject {
 std::string SendDeviceIdRequestBody(const std::string& zu_key_value, const std::string& device_id,
                                     const std::string& request_type,
                                     const std::string& client_version) {
-  picojson::object request;
-  request["client_version"] = picojson::value(client_version);
-  request["device_id"] = picojson::value(device_id);
-  request["request_type"] = picojson::value(request_type);
-  request["zu_key_value"] = picojson::value(zu_key_value);
-  return json::Write(picojson::value(request));
+  json::ObjectWriter body(96 + client_version.size() + device_id.size() + request_type.size() +
+                          zu_key_value.size());
+  body.String("client_version", client_version);
+  body.String("device_id", device_id);
+  body.String("request_type", request_type);
+  body.String("zu_key_value", zu_key_value);
+  return body.Finish();
 }
 
 Verdict ParseSendDeviceIdResponse(const std::string& response, int& status) {

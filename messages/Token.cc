@@ -5,12 +5,12 @@
 namespace vanta {
 
 std::string TokenRequestBody(int client_version, const std::string& gameid, int try_count) {
-  picojson::object request;
-  request["action"] = picojson::value("request_token");
-  request["client_version"] = json::Number(client_version);
-  request["gameid"] = picojson::value(gameid);
-  request["try_count"] = json::Number(try_count);
-  return json::Write(picojson::value(request));
+  json::ObjectWriter body(96 + gameid.size());
+  body.String("action", "request_token");
+  body.Number("client_version", client_version);
+  body.String("gameid", gameid);
+  body.Number("try_count", try_count);
+  return body.Finish();
 }
 
 namespace {
