@@ -1,6 +1,7 @@
-// The answer checks as they were when they read a whole picojson tree, kept
-// as the reference that the differential fuzz targets hold the shipped,
-// tree-free checks to. Rules and their order are unchanged.
+// The answer checks and request body builders as they were when they read
+// and built whole picojson trees, kept as the reference that the
+// differential fuzz targets hold the shipped, tree-free ones to. Rules and
+// their order are unchanged.
 #include "fuzz/Reference.h"
 
 #include <cstddef>
@@ -79,6 +80,9 @@ int32_t IntOf(const picojson::value& object, const char* key) {
   return json::ToInt32(object.get(key).get<double>());
 }
 
+// The text up to, not including, its first NUL byte.
+std::string UpToNul(const std::string& text) { return text.substr(0, text.find('\0')); }
+
 bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
 
 // Stores a configuration that has passed ConfigValid, testing each value's
@@ -117,6 +121,62 @@ bool StoreConfig(const picojson::object& answer, WebService::QualityParams& qual
 }
 
 }  // namespace
+
+std::string TokenRequestBody(int client_version, const std::string& gameid, int try_count) {
+  picojson::object request;
+  request["action"] = picojson::value("request_token");
+  request["client_version"] = json::Number(client_version);
+  request["gameid"] = picojson::value(gameid);
+  request["try_count"] = json::Number(try_count);
+  return json::Write(picojson::value(request));
+}
+
+std::string AccesstokenRequestBody(int client_version, const std::string& token,
+                                   const std::string& zuc_key_value, int try_count) {
+  picojson::object request;
+  request["action"] = picojson::value("request_accesstoken");
+  request["client_version"] = json::Number(client_version);
+  request["token"] = picojson::value(token);
+  request["try_count"] = json::Number(try_count);
+  request["zuc_key_value"] = picojson::value(zuc_key_value);
+  return json::Write(picojson::value(request));
+}
+
+std::string GameserviceRequestBody(int client_version, const std::string& access_token,
+                                   int video_profile, int audio_profile, int io_mouse, int io_touch,
+                                   int io_keyboard, int io_sensor, int io_gamepad, int yuv_itu_r_bt,
+                                   int try_count, const WebService::ClientEnvironmentInfo& env) {
+  picojson::object env_object;
+  for (const auto& entry : env.entries) {
+    env_object[UpToNul(entry.first)] = picojson::value(UpToNul(entry.second));
+  }
+  picojson::object request;
+  request["access_token"] = picojson::value(access_token);
+  request["action"] = picojson::value("request_gameservice");
+  request["audio_profile"] = json::Number(audio_profile);
+  request["client_version"] = json::Number(client_version);
+  request["env"] = picojson::value(env_object);
+  request["io_gamepad"] = json::Number(io_gamepad);
+  request["io_keyboard"] = json::Number(io_keyboard);
+  request["io_mouse"] = json::Number(io_mouse);
+  request["io_sensor"] = json::Number(io_sensor);
+  request["io_touch"] = json::Number(io_touch);
+  request["try_count"] = json::Number(try_count);
+  request["video_profile"] = json::Number(video_profile);
+  request["yuv_itu_r_bt"] = json::Number(yuv_itu_r_bt);
+  return json::Write(picojson::value(request));
+}
+
+std::string SendDeviceIdRequestBody(const std::string& zu_key_value, const std::string& device_id,
+                                    const std::string& request_type,
+                                    const std::string& client_version) {
+  picojson::object request;
+  request["client_version"] = picojson::value(client_version);
+  request["device_id"] = picojson::value(device_id);
+  request["request_type"] = picojson::value(request_type);
+  request["zu_key_value"] = picojson::value(zu_key_value);
+  return json::Write(picojson::value(request));
+}
 
 Verdict ParseTokenResponse(const std::string& response, std::string& token,
                            std::string& zuc_key_value) {
