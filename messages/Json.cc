@@ -1,6 +1,7 @@
 #include "messages/Json.h"
 
 #include <algorithm>
+#include <charconv>
 #include <iterator>
 #include <stdexcept>
 
@@ -88,9 +89,13 @@ void ObjectWriter::String(std::string_view key, std::string_view value) {
 
 void ObjectWriter::Number(std::string_view key, int value) {
   Key(key);
-  // The text of a picojson number lives in a string short enough never to
-  // be allocated.
-  picojson::value(static_cast<double>(value)).serialize(std::back_inserter(text_));
+  // An int as a double is integral and below 2^53 in magnitude, which
+  // picojson writes with "%.f": the plain decimal digits of the int, with
+  // no decimal separator whatever the locale. Written straight from the int,
+  // they cost no printf.
+  char digits[16];
+  const std::to_chars_result end = std::to_chars(digits, digits + sizeof(digits), value);
+  text_.append(digits, end.ptr);
 }
 
 void ObjectWriter::OpenObject(std::string_view key) {
