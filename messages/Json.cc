@@ -71,6 +71,12 @@ class BoundedContext {
   size_t depth_left_;
 };
 
+// The bytes that picojson's string escaper writes otherwise than as
+// themselves: the quote, the backslash, the slash, control bytes and DEL.
+bool Escaped(char c) {
+  return c == '"' || c == '\\' || c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+}
+
 }  // namespace
 
 picojson::value Number(int value) { return picojson::value(static_cast<double>(value)); }
@@ -123,10 +129,15 @@ void ObjectWriter::Key(std::string_view key) {
 }
 
 void ObjectWriter::Quoted(std::string_view text) {
-  // picojson's serialize_str, for text that need not be a std::string.
+  // picojson's serialize_str, for text that need not be a std::string. Text
+  // without a byte that its escaper changes goes out in one piece.
   using Out = std::back_insert_iterator<std::string>;
   text_.push_back('"');
-  std::for_each(text.begin(), text.end(), picojson::serialize_str_char<Out>{Out(text_)});
+  if (std::any_of(text.begin(), text.end(), Escaped)) {
+    std::for_each(text.begin(), text.end(), picojson::serialize_str_char<Out>{Out(text_)});
+  } else {
+    text_.append(text);
+  }
   text_.push_back('"');
 }
 
