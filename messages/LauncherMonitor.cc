@@ -1,6 +1,7 @@
 #include "messages/LauncherMonitor.h"
 
-#include <cstdint>
+#include <charconv>
+#include <string_view>
 
 #include "messages/Kept.h"
 
@@ -8,8 +9,13 @@ namespace vanta {
 
 namespace {
 
-// Signed decimal text: no fill, no "+", "-" for negative values.
-std::string Decimal(int value) { return std::to_string(static_cast<int64_t>(value)); }
+// Appends key and the signed decimal text of value: no fill, no "+", "-"
+// for negative values.
+void AppendDecimal(std::string& query, const char* key, int value) {
+  char digits[16];
+  query += key;
+  query.append(digits, std::to_chars(digits, digits + sizeof(digits), value).ptr);
+}
 
 struct MonitorAnswer : json::KeptObject {
   MonitorAnswer() { Keep("status", status); }
@@ -21,12 +27,18 @@ struct MonitorAnswer : json::KeptObject {
 std::string LauncherMonitorQuery(int slotid, int capture_down_time, int heartbeat_down_time,
                                  int handling_down_time, int client_delay,
                                  const std::string& remote_ip, int remote_port) {
-  return "slotid=" + Decimal(slotid) + "&capture_down_time=" + Decimal(capture_down_time) +
-         "&heartbeat_down_time=" + Decimal(heartbeat_down_time) +
-         "&handling_down_time=" + Decimal(handling_down_time) +
-         "&client_delay=" + Decimal(client_delay) +
-         "&remote_ip=" + (remote_ip.empty() ? std::string("none") : remote_ip) +
-         "&remote_port=" + Decimal(remote_port);
+  // Built in one string, allocated once.
+  std::string query;
+  query.reserve(160 + remote_ip.size());
+  AppendDecimal(query, "slotid=", slotid);
+  AppendDecimal(query, "&capture_down_time=", capture_down_time);
+  AppendDecimal(query, "&heartbeat_down_time=", heartbeat_down_time);
+  AppendDecimal(query, "&handling_down_time=", handling_down_time);
+  AppendDecimal(query, "&client_delay=", client_delay);
+  query += "&remote_ip=";
+  query += remote_ip.empty() ? std::string_view("none") : std::string_view(remote_ip);
+  AppendDecimal(query, "&remote_port=", remote_port);
+  return query;
 }
 
 Verdict ParseLauncherMonitorResponse(const std::string& response) {
