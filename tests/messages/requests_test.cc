@@ -62,9 +62,12 @@ TEST_F(RequestsTest, RequestsAreExactBytes) {
   const std::pair<std::function<ErrorCode()>, std::string> rows[] = {
       {[&] { return service.RequestZuToken(3, "x", 0, token, key); },
        R"(POST /d/request_token {"action":"request_token","client_version":3,"gameid":"x","try_count":0})"},
-      {[&] { return service.RequestZuAccesstoken(3, "t/1", "k\n", 2, token); },
-       R"(POST /d/request_accesstoken {"action":"request_accesstoken","client_version":3,"token":"t\/1",)"
-       R"("try_count":2,"zuc_key_value":"k\n"})"},
+      {[&] {
+         return service.RequestZuAccesstoken(3, "t/1\x80", std::string("k\n\0", 3), 2, token);
+       },
+       R"(POST /d/request_accesstoken {"action":"request_accesstoken","client_version":3,"token":"t\/1)"
+       "\x80"
+       R"(","try_count":2,"zuc_key_value":"k\n\u0000"})"},
       {[&] { return Gameservice({}, 1, 2); },
        R"(POST /d/request_gameservice {"access_token":"acc","action":"request_gameservice",)"
        R"("audio_profile":2,"client_version":3,"env":{},"io_gamepad":5,"io_keyboard":6,)"
@@ -107,6 +110,8 @@ TEST_F(RequestsTest, RequestsAreExactBytes) {
 // request_token: outputs change only on success, and all of them together.
 TEST_F(RequestsTest, AnswerEnvelope) {
   const std::string ok = R"({"status":"ok","token":"t","zuc_key_value":"k")";
+  std::string objects;  // nested 200,000 deep
+  for (int i = 0; i < 200000; ++i) objects += "{\"a\":";
   // Each row: the answer, its code, and the token and key value after it
   // (both "old" when the outputs must stay untouched).
   const std::tuple<std::string, uint32_t, std::string> rows[] = {
@@ -131,6 +136,14 @@ TEST_F(RequestsTest, AnswerEnvelope) {
        "\xc3\xa9\xf0\x9f\x98\x80 k"},
       {R"({"status":"ok","token":"\ud83d","zuc_key_value":"k"})", WS_ERROR_BAD_RESPONSE, "old old"},
       {std::string(1000000, '['), WS_ERROR_BAD_RESPONSE, "old old"},
+      {ok + ",\"x\":" + objects, WS_ERROR_BAD_RESPONSE, "old old"},
+      {std::string(R"({"status":"ok","token":"a)") + '\0' + R"(b","zuc_key_value":"k"})",
+       WS_ERROR_BAD_RESPONSE, "old old"},  // a raw NUL is a control byte, not text
+      // Invalid UTF-8 and an escaped NUL arrive as the very bytes.
+      {R"({"status":"ok","token":")"
+       "\x80\xc3\xff"
+       R"(","zuc_key_value":"a\u0000b"})",
+       WS_SUCCESS, std::string("\x80\xc3\xff a\0b", 7)},
   };
   for (const auto& [answer, code, outputs] : rows) {
     peer.SetAnswer("/d/request_token", Reply(answer));

@@ -144,52 +144,37 @@ TEST(CodesTest, MappingsAndServerResponseCodes) {
   for (const auto& [code, inputs] : status) {
     for (int32_t input : inputs) EXPECT_EQ(MapServerStatus(input).GetValue(), code) << input;
   }
-  // Through the public object, which may be asked without Initialize.
-  const std::pair<bool, std::vector<uint32_t>> server_response[] = {
-      {true,
-       {WS_SUCCESS, WS_ERROR_NO_TRANSPORT, WS_ERROR_BAD_RESPONSE, WS_ERROR_SERVER_RESULT_8,
-        WS_ERROR_SERVER_RESULT_2_5_6_7, WS_ERROR_SERVER_RESULT_10, WS_ERROR_SERVER_RESULT_11}},
-      {false,
-       {WS_ERROR_FAILED, WS_ERROR_OUT_OF_MEMORY, WS_ERROR_ALREADY_INITIALIZED, WS_ERROR_ABORTED,
-        WS_ERROR_URL_MALFORMED, WS_ERROR_HOST_NOT_RESOLVED, WS_ERROR_CONNECT_FAILED,
-        WS_ERROR_TIMED_OUT, WS_ERROR_TLS_FAILED, WS_ERROR_SERVER_ERROR, WS_ERROR_LIBRARY_VERSION,
-        WS_ERROR_THREAD_INITIALIZE, WS_ERROR_THREAD_START, 1u, 0xAC40C803u, 0xAC40C804u,
-        0xAC40C814u, 0xFFFFFFFFu}},
+  // Every code: its name, and whether another attempt cannot change it
+  // (asked through the public object, which needs no Initialize). Only
+  // bit 31 makes a failure.
+  struct Named {
+    uint32_t code;
+    const char* name;
+    bool server_response;
   };
-  WebService ws;
-  for (const auto& [expected, codes] : server_response) {
-    for (uint32_t code : codes) EXPECT_EQ(ws.IsServerResponse(code), expected) << std::hex << code;
-  }
-  // Every code knows its own name; others are "unknown". Only bit 31 fails.
-#define VANTA_NAMED(code) std::pair<uint32_t, std::string>(code, #code)
-  const std::pair<uint32_t, std::string> names[] = {
-      VANTA_NAMED(WS_SUCCESS),
-      VANTA_NAMED(WS_ERROR_FAILED),
-      VANTA_NAMED(WS_ERROR_OUT_OF_MEMORY),
-      VANTA_NAMED(WS_ERROR_ALREADY_INITIALIZED),
-      VANTA_NAMED(WS_ERROR_NO_TRANSPORT),
-      VANTA_NAMED(WS_ERROR_BAD_RESPONSE),
-      VANTA_NAMED(WS_ERROR_ABORTED),
-      VANTA_NAMED(WS_ERROR_URL_MALFORMED),
-      VANTA_NAMED(WS_ERROR_HOST_NOT_RESOLVED),
-      VANTA_NAMED(WS_ERROR_CONNECT_FAILED),
-      VANTA_NAMED(WS_ERROR_TIMED_OUT),
-      VANTA_NAMED(WS_ERROR_TLS_FAILED),
-      VANTA_NAMED(WS_ERROR_SERVER_RESULT_8),
-      VANTA_NAMED(WS_ERROR_SERVER_ERROR),
-      VANTA_NAMED(WS_ERROR_SERVER_RESULT_2_5_6_7),
-      VANTA_NAMED(WS_ERROR_SERVER_RESULT_10),
-      VANTA_NAMED(WS_ERROR_SERVER_RESULT_11),
-      VANTA_NAMED(WS_ERROR_LIBRARY_VERSION),
-      VANTA_NAMED(WS_ERROR_THREAD_INITIALIZE),
-      VANTA_NAMED(WS_ERROR_THREAD_START),
-      {1u, "unknown"},
-      {0xAC40C803u, "unknown"},
-  };
+#define VANTA_NAMED(code, server_response) \
+  Named { code, #code, server_response }
+  // clang-format off
+  const Named named[] = {
+      VANTA_NAMED(WS_SUCCESS, true),                 VANTA_NAMED(WS_ERROR_FAILED, false),
+      VANTA_NAMED(WS_ERROR_OUT_OF_MEMORY, false),    VANTA_NAMED(WS_ERROR_ALREADY_INITIALIZED, false),
+      VANTA_NAMED(WS_ERROR_NO_TRANSPORT, true),      VANTA_NAMED(WS_ERROR_BAD_RESPONSE, true),
+      VANTA_NAMED(WS_ERROR_ABORTED, false),          VANTA_NAMED(WS_ERROR_URL_MALFORMED, false),
+      VANTA_NAMED(WS_ERROR_HOST_NOT_RESOLVED, false), VANTA_NAMED(WS_ERROR_CONNECT_FAILED, false),
+      VANTA_NAMED(WS_ERROR_TIMED_OUT, false),        VANTA_NAMED(WS_ERROR_TLS_FAILED, false),
+      VANTA_NAMED(WS_ERROR_SERVER_RESULT_8, true),   VANTA_NAMED(WS_ERROR_SERVER_ERROR, false),
+      VANTA_NAMED(WS_ERROR_SERVER_RESULT_2_5_6_7, true),
+      VANTA_NAMED(WS_ERROR_SERVER_RESULT_10, true),  VANTA_NAMED(WS_ERROR_SERVER_RESULT_11, true),
+      VANTA_NAMED(WS_ERROR_LIBRARY_VERSION, false),  VANTA_NAMED(WS_ERROR_THREAD_INITIALIZE, false),
+      VANTA_NAMED(WS_ERROR_THREAD_START, false),     {1u, "unknown", false},
+      {0xAC40C803u, "unknown", false},               {0xFFFFFFFFu, "unknown", false}};
+  // clang-format on
 #undef VANTA_NAMED
-  for (const auto& [code, name] : names) {
-    EXPECT_EQ(ErrorCode(code).Name(), name);
-    EXPECT_EQ(ErrorCode(code).IsFailure(), code >= 0x80000000u) << name;
+  WebService ws;
+  for (const Named& row : named) {
+    EXPECT_EQ(ErrorCode(row.code).Name(), std::string(row.name));
+    EXPECT_EQ(ws.IsServerResponse(row.code), row.server_response) << row.name;
+    EXPECT_EQ(ErrorCode(row.code).IsFailure(), row.code >= 0x80000000u) << row.name;
   }
 }
 

@@ -26,7 +26,11 @@ std::string BioText(BIO* bio) {
   return std::string(data, static_cast<size_t>(len));
 }
 
-}  // namespace
+// A self-signed certificate and key in PEM, made afresh (EC P-256).
+struct SelfSignedPem {
+  std::string certificate;
+  std::string private_key;
+};
 
 SelfSignedPem MakeSelfSignedPem(const std::string& common_name) {
   EVP_PKEY* key = EVP_EC_gen("P-256");
@@ -57,6 +61,8 @@ SelfSignedPem MakeSelfSignedPem(const std::string& common_name) {
   return pem;
 }
 
+}  // namespace
+
 int ClosedLoopbackPort() {
   socket_t fd = socket(AF_INET, SOCK_STREAM, 0);  // socket_t, INVALID_SOCKET: httplib.h
   if (fd == INVALID_SOCKET) throw std::runtime_error("cannot make a socket");
@@ -80,10 +86,7 @@ int ClosedLoopbackPort() {
   return port;
 }
 
-LocalPeer::LocalPeer(Scheme scheme) : LocalPeer(scheme, Tuning()) {}
-
-LocalPeer::LocalPeer(Scheme scheme, const Tuning& tuning)
-    : scheme_(scheme == Scheme::kHttps ? "https" : "http") {
+LocalPeer::LocalPeer(Scheme scheme) : scheme_(scheme == Scheme::kHttps ? "https" : "http") {
   if (scheme == Scheme::kHttps) {
     SelfSignedPem pem = MakeSelfSignedPem("127.0.0.1");
     BIO* cert_bio = BIO_new_mem_buf(pem.certificate.data(), -1);
@@ -99,8 +102,6 @@ LocalPeer::LocalPeer(Scheme scheme, const Tuning& tuning)
   } else {
     server_ = std::make_unique<httplib::Server>();
   }
-  server_->set_tcp_nodelay(tuning.tcp_nodelay);
-  server_->set_keep_alive_max_count(tuning.keep_alive_max_count);
   auto serve = [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); };
   server_->Get(".*", serve);
   server_->Post(".*", serve);
@@ -163,11 +164,6 @@ std::vector<RecordedRequest> LocalPeer::RequestsTo(const std::string& path) cons
   return out;
 }
 
-bool LocalPeer::WaitForRequests(size_t n, std::chrono::milliseconds timeout) const {
-  std::unique_lock<std::mutex> lock(mu_);
-  return cv_.wait_for(lock, timeout, [&] { return requests_.size() >= n; });
-}
-
 void LocalPeer::SleepUnlessStopping(int delay_ms) {
   std::unique_lock<std::mutex> lock(mu_);
   cv_.wait_for(lock, std::chrono::milliseconds(delay_ms), [this] { return stopping_; });
@@ -178,9 +174,6 @@ void LocalPeer::Serve(const httplib::Request& req, httplib::Response& res) {
   record.method = req.method;
   record.path = req.path;
   record.target = req.target;
-  size_t q = req.target.find('?');
-  record.has_query = q != std::string::npos;
-  if (record.has_query) record.query = req.target.substr(q + 1);
   record.headers = req.headers;
   record.body = req.body;
   record.client_port = req.remote_port;
@@ -188,7 +181,6 @@ void LocalPeer::Serve(const httplib::Request& req, httplib::Response& res) {
   Handler handler;
   Answer answer;
   answer.status = 404;
-  answer.content_type = "text/plain";
   {
     std::lock_guard<std::mutex> lock(mu_);
     requests_.push_back(record);
@@ -212,7 +204,7 @@ void LocalPeer::Serve(const httplib::Request& req, httplib::Response& res) {
   if (answer.delay_ms > 0) SleepUnlessStopping(answer.delay_ms);
   res.status = answer.status;
   if (!answer.location.empty()) res.set_header("Location", answer.location);
-  res.set_content(answer.body, answer.content_type.c_str());
+  res.set_content(answer.body, "application/json");
 }
 
 }  // namespace testing

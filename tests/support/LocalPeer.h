@@ -24,8 +24,6 @@ struct RecordedRequest {
   std::string method;
   std::string path;    // decoded path, without the query
   std::string target;  // the request target exactly as it arrived
-  std::string query;   // what follows the first "?" of target ("" if none)
-  bool has_query = false;
   httplib::Headers headers;
   std::string body;
   int client_port = -1;
@@ -34,7 +32,6 @@ struct RecordedRequest {
 struct Answer {
   int status = 200;
   std::string body;
-  std::string content_type = "application/json";
   std::string location;  // sent as Location when not empty
   int delay_ms = 0;      // wait before answering (cut short when the peer stops)
 };
@@ -52,17 +49,8 @@ class LocalPeer {
   enum class Scheme { kHttp, kHttps };
   using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
-  // Connection handling of the server. The defaults are cpp-httplib's own;
-  // the benchmarks answer without the Nagle delay and keep a connection for
-  // many requests, as a tuned server would.
-  struct Tuning {
-    bool tcp_nodelay = CPPHTTPLIB_TCP_NODELAY;
-    size_t keep_alive_max_count = CPPHTTPLIB_KEEPALIVE_MAX_COUNT;
-  };
-
   // Starts listening at once. Paths without an answer get 404.
   explicit LocalPeer(Scheme scheme = Scheme::kHttp);
-  LocalPeer(Scheme scheme, const Tuning& tuning);
   ~LocalPeer();
   LocalPeer(const LocalPeer&) = delete;
   LocalPeer& operator=(const LocalPeer&) = delete;
@@ -82,8 +70,6 @@ class LocalPeer {
 
   std::vector<RecordedRequest> Requests() const;
   std::vector<RecordedRequest> RequestsTo(const std::string& path) const;
-  // Waits until at least n requests have arrived; false on time-out.
-  bool WaitForRequests(size_t n, std::chrono::milliseconds timeout) const;
 
  private:
   struct Route {
@@ -105,13 +91,6 @@ class LocalPeer {
   std::map<std::string, Route> routes_;
   std::vector<RecordedRequest> requests_;
 };
-
-// A self-signed certificate and key in PEM, made afresh (EC P-256).
-struct SelfSignedPem {
-  std::string certificate;
-  std::string private_key;
-};
-SelfSignedPem MakeSelfSignedPem(const std::string& common_name);
 
 // A loopback port that was free a moment ago and has nothing listening on
 // it: connections to it are refused.
