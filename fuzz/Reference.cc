@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <stdexcept>
 #include <type_traits>
 
 namespace vanta {
@@ -14,16 +15,110 @@ namespace reference {
 
 namespace {
 
+// picojson's own parse context bounds arrays only (objects do not count
+// toward its depth), so this one counts both. Otherwise it builds values
+// exactly as picojson's does, a repeated key keeping its last value.
+class BoundedContext {
+ public:
+  BoundedContext(picojson::value* out, size_t depth_left) : out_(out), depth_left_(depth_left) {}
+  BoundedContext(const BoundedContext&) = delete;
+  BoundedContext& operator=(const BoundedContext&) = delete;
+
+  bool set_null() {
+    *out_ = picojson::value();
+    return true;
+  }
+  bool set_bool(bool b) {
+    *out_ = picojson::value(b);
+    return true;
+  }
+  // Throws std::overflow_error for a number that overflowed a double.
+  bool set_number(double f) {
+    *out_ = picojson::value(f);
+    return true;
+  }
+  template <typename Iter>
+  bool parse_string(picojson::input<Iter>& in) {
+    *out_ = picojson::value(picojson::string_type, false);
+    return picojson::_parse_string(out_->get<std::string>(), in);
+  }
+  bool parse_array_start() { return Enter(picojson::array_type); }
+  template <typename Iter>
+  bool parse_array_item(picojson::input<Iter>& in, size_t) {
+    picojson::array& a = out_->get<picojson::array>();
+    a.push_back(picojson::value());
+    BoundedContext child(&a.back(), depth_left_);
+    return picojson::_parse(child, in);
+  }
+  bool parse_array_stop(size_t) { return true; }
+  bool parse_object_start() { return Enter(picojson::object_type); }
+  template <typename Iter>
+  bool parse_object_item(picojson::input<Iter>& in, const std::string& key) {
+    picojson::object& o = out_->get<picojson::object>();
+    BoundedContext child(&o[key], depth_left_);
+    return picojson::_parse(child, in);
+  }
+  bool parse_object_stop() { return true; }
+
+ private:
+  // Each context holds one value, so the depth its children get is fixed
+  // here once; nothing has to be given back on the way out.
+  bool Enter(int type) {
+    if (depth_left_ == 0) return false;
+    --depth_left_;
+    *out_ = picojson::value(type, false);
+    return true;
+  }
+
+  picojson::value* out_;
+  size_t depth_left_;
+};
+
+// Parses text as one JSON value into a whole tree, under the same nesting
+// bound as the shipped checks; false for a syntax error, nesting deeper than
+// kMaxDepth or a number that overflows a double.
+bool Parse(const std::string& text, picojson::value& out) {
+  BoundedContext context(&out, json::kMaxDepth);
+  picojson::input<std::string::const_iterator> in(text.begin(), text.end());
+  try {
+    // No error text is asked for: a syntax error is reported by verdict only.
+    return picojson::_parse(context, in);
+  } catch (const std::overflow_error&) {
+    return false;
+  }
+}
+
+bool ParseObject(const std::string& text, picojson::value& out) {
+  return Parse(text, out) && out.is<picojson::object>();
+}
+
+bool Has(const picojson::object& object, const std::string& key) {
+  return object.find(key) != object.end();
+}
+
+// The member key of object when it is present and of kind T; nullptr
+// otherwise.
+template <typename T>
+const T* Find(const picojson::object& object, const std::string& key) {
+  auto it = object.find(key);
+  if (it == object.end() || !it->second.is<T>()) return nullptr;
+  return &it->second.get<T>();
+}
+
+picojson::value Number(int value) { return picojson::value(static_cast<double>(value)); }
+
+std::string Write(const picojson::value& value) { return value.serialize(false); }
+
 Verdict CheckEnvelope(const std::string& text, picojson::value& out) {
-  if (!json::ParseObject(text, out)) return Verdict::Malformed();
+  if (!ParseObject(text, out)) return Verdict::Malformed();
   const picojson::object& answer = out.get<picojson::object>();
-  const std::string* status = json::Find<std::string>(answer, "status");
+  const std::string* status = Find<std::string>(answer, "status");
   if (status == nullptr) return Verdict::Malformed();
   if (*status == "ok") return Verdict::Accepted();
   // Presence of both members is tested before their kinds; every miss has
   // the same verdict, so one combined test says the same.
-  const double* result = json::Find<double>(answer, "result");
-  const std::string* message = json::Find<std::string>(answer, "message");
+  const double* result = Find<double>(answer, "result");
+  const std::string* message = Find<std::string>(answer, "message");
   if (result == nullptr || message == nullptr) return Verdict::Malformed();
   return Verdict::Refused(json::ToInt32(*result), *message);
 }
@@ -43,10 +138,10 @@ bool LevelsValid(const picojson::array& entries, std::initializer_list<const cha
   for (const picojson::value& value : entries) {
     if (!value.is<picojson::object>()) return false;
     const picojson::object& entry = value.get<picojson::object>();
-    const double* level = json::Find<double>(entry, "level");
+    const double* level = Find<double>(entry, "level");
     if (level == nullptr) return false;
     for (const char* key : values) {
-      if (json::Find<double>(entry, key) == nullptr) return false;
+      if (Find<double>(entry, key) == nullptr) return false;
     }
     int32_t index = json::ToInt32(*level);
     if (index < 0 || static_cast<size_t>(index) >= entries.size()) return false;
@@ -60,17 +155,17 @@ bool LevelsValid(const picojson::array& entries, std::initializer_list<const cha
 
 // The quality configuration test, which writes nothing.
 bool ConfigValid(const picojson::object& answer) {
-  if (!json::Has(answer, "config")) return true;
-  const picojson::object* config = json::Find<picojson::object>(answer, "config");
+  if (!Has(answer, "config")) return true;
+  const picojson::object* config = Find<picojson::object>(answer, "config");
   if (config == nullptr) return false;
-  if (!json::Has(*config, "version")) return true;
-  const double* version = json::Find<double>(*config, "version");
+  if (!Has(*config, "version")) return true;
+  const double* version = Find<double>(*config, "version");
   if (version == nullptr) return false;
   int32_t number = json::ToInt32(*version);
   if (number == 0) return true;
   if (number != 1) return false;
-  const picojson::array* audio = json::Find<picojson::array>(*config, "audio");
-  const picojson::array* video = json::Find<picojson::array>(*config, "video");
+  const picojson::array* audio = Find<picojson::array>(*config, "audio");
+  const picojson::array* video = Find<picojson::array>(*config, "video");
   return audio != nullptr && video != nullptr && LevelsValid(*audio, {"bitrate"}) &&
          LevelsValid(*video, {"bitrateRatio", "fps", "resolutionRatio"});
 }
@@ -125,21 +220,21 @@ bool StoreConfig(const picojson::object& answer, WebService::QualityParams& qual
 std::string TokenRequestBody(int client_version, const std::string& gameid, int try_count) {
   picojson::object request;
   request["action"] = picojson::value("request_token");
-  request["client_version"] = json::Number(client_version);
+  request["client_version"] = Number(client_version);
   request["gameid"] = picojson::value(gameid);
-  request["try_count"] = json::Number(try_count);
-  return json::Write(picojson::value(request));
+  request["try_count"] = Number(try_count);
+  return Write(picojson::value(request));
 }
 
 std::string AccesstokenRequestBody(int client_version, const std::string& token,
                                    const std::string& zuc_key_value, int try_count) {
   picojson::object request;
   request["action"] = picojson::value("request_accesstoken");
-  request["client_version"] = json::Number(client_version);
+  request["client_version"] = Number(client_version);
   request["token"] = picojson::value(token);
-  request["try_count"] = json::Number(try_count);
+  request["try_count"] = Number(try_count);
   request["zuc_key_value"] = picojson::value(zuc_key_value);
-  return json::Write(picojson::value(request));
+  return Write(picojson::value(request));
 }
 
 std::string GameserviceRequestBody(int client_version, const std::string& access_token,
@@ -153,18 +248,18 @@ std::string GameserviceRequestBody(int client_version, const std::string& access
   picojson::object request;
   request["access_token"] = picojson::value(access_token);
   request["action"] = picojson::value("request_gameservice");
-  request["audio_profile"] = json::Number(audio_profile);
-  request["client_version"] = json::Number(client_version);
+  request["audio_profile"] = Number(audio_profile);
+  request["client_version"] = Number(client_version);
   request["env"] = picojson::value(env_object);
-  request["io_gamepad"] = json::Number(io_gamepad);
-  request["io_keyboard"] = json::Number(io_keyboard);
-  request["io_mouse"] = json::Number(io_mouse);
-  request["io_sensor"] = json::Number(io_sensor);
-  request["io_touch"] = json::Number(io_touch);
-  request["try_count"] = json::Number(try_count);
-  request["video_profile"] = json::Number(video_profile);
-  request["yuv_itu_r_bt"] = json::Number(yuv_itu_r_bt);
-  return json::Write(picojson::value(request));
+  request["io_gamepad"] = Number(io_gamepad);
+  request["io_keyboard"] = Number(io_keyboard);
+  request["io_mouse"] = Number(io_mouse);
+  request["io_sensor"] = Number(io_sensor);
+  request["io_touch"] = Number(io_touch);
+  request["try_count"] = Number(try_count);
+  request["video_profile"] = Number(video_profile);
+  request["yuv_itu_r_bt"] = Number(yuv_itu_r_bt);
+  return Write(picojson::value(request));
 }
 
 std::string SendDeviceIdRequestBody(const std::string& zu_key_value, const std::string& device_id,
@@ -175,7 +270,7 @@ std::string SendDeviceIdRequestBody(const std::string& zu_key_value, const std::
   request["device_id"] = picojson::value(device_id);
   request["request_type"] = picojson::value(request_type);
   request["zu_key_value"] = picojson::value(zu_key_value);
-  return json::Write(picojson::value(request));
+  return Write(picojson::value(request));
 }
 
 Verdict ParseTokenResponse(const std::string& response, std::string& token,
@@ -184,8 +279,8 @@ Verdict ParseTokenResponse(const std::string& response, std::string& token,
   Verdict verdict = CheckEnvelope(response, root);
   if (!verdict.accepted()) return verdict;
   const picojson::object& answer = root.get<picojson::object>();
-  const std::string* new_token = json::Find<std::string>(answer, "token");
-  const std::string* new_key = json::Find<std::string>(answer, "zuc_key_value");
+  const std::string* new_token = Find<std::string>(answer, "token");
+  const std::string* new_key = Find<std::string>(answer, "zuc_key_value");
   if (new_token == nullptr || new_key == nullptr) return Verdict::Malformed();
   token = *new_token;
   zuc_key_value = *new_key;
@@ -196,7 +291,7 @@ Verdict ParseAccesstokenResponse(const std::string& response, std::string& acces
   picojson::value root;
   Verdict verdict = CheckEnvelope(response, root);
   if (!verdict.accepted()) return verdict;
-  const std::string* value = json::Find<std::string>(root.get<picojson::object>(), "access_token");
+  const std::string* value = Find<std::string>(root.get<picojson::object>(), "access_token");
   if (value == nullptr) return Verdict::Malformed();
   access_token = *value;
   return verdict;
@@ -211,15 +306,15 @@ Verdict ParseGameserviceResponse(const std::string& response, std::string& ipv4,
   if (!verdict.accepted()) return verdict;
   const picojson::object& answer = root.get<picojson::object>();
   // "gameid" is required but its value is not used.
-  const std::string* gameid = json::Find<std::string>(answer, "gameid");
-  const std::string* new_ipv4 = json::Find<std::string>(answer, "ipv4");
-  const std::string* new_ipv6 = json::Find<std::string>(answer, "ipv6");
-  const double* new_control_port = json::Find<double>(answer, "control_port");
-  const double* new_video_port = json::Find<double>(answer, "video_port");
-  const double* new_audio_port = json::Find<double>(answer, "audio_port");
-  const double* new_input_port = json::Find<double>(answer, "input_port");
-  const std::string* new_key1 = json::Find<std::string>(answer, "key1");
-  const std::string* new_key2 = json::Find<std::string>(answer, "key2");
+  const std::string* gameid = Find<std::string>(answer, "gameid");
+  const std::string* new_ipv4 = Find<std::string>(answer, "ipv4");
+  const std::string* new_ipv6 = Find<std::string>(answer, "ipv6");
+  const double* new_control_port = Find<double>(answer, "control_port");
+  const double* new_video_port = Find<double>(answer, "video_port");
+  const double* new_audio_port = Find<double>(answer, "audio_port");
+  const double* new_input_port = Find<double>(answer, "input_port");
+  const std::string* new_key1 = Find<std::string>(answer, "key1");
+  const std::string* new_key2 = Find<std::string>(answer, "key2");
   if (gameid == nullptr || new_ipv4 == nullptr || new_ipv6 == nullptr ||
       new_control_port == nullptr || new_video_port == nullptr || new_audio_port == nullptr ||
       new_input_port == nullptr || new_key1 == nullptr || new_key2 == nullptr ||
@@ -239,17 +334,17 @@ Verdict ParseGameserviceResponse(const std::string& response, std::string& ipv4,
 
 Verdict ParseLauncherMonitorResponse(const std::string& response) {
   picojson::value root;
-  if (!json::ParseObject(response, root)) return Verdict::Malformed();
-  const std::string* status = json::Find<std::string>(root.get<picojson::object>(), "status");
+  if (!ParseObject(response, root)) return Verdict::Malformed();
+  const std::string* status = Find<std::string>(root.get<picojson::object>(), "status");
   return status != nullptr && *status == "ok" ? Verdict::Accepted() : Verdict::Malformed();
 }
 
 Verdict ParseSendDeviceIdResponse(const std::string& response, int& status) {
   picojson::value root;
-  if (!json::ParseObject(response, root)) return Verdict::Malformed();
+  if (!ParseObject(response, root)) return Verdict::Malformed();
   const picojson::object& answer = root.get<picojson::object>();
-  if (!json::Has(answer, "status") || !json::Has(answer, "message")) return Verdict::Malformed();
-  const double* number = json::Find<double>(answer, "status");
+  if (!Has(answer, "status") || !Has(answer, "message")) return Verdict::Malformed();
+  const double* number = Find<double>(answer, "status");
   int32_t value = number != nullptr ? json::ToInt32(*number) : INT32_MIN;
   if (value == 0) return Verdict::Accepted();
   status = value;

@@ -1,9 +1,9 @@
 // The references of the differential fuzz targets. Each answer check reads
-// the whole picojson tree of the answer (json::Parse, the same parser and
+// the whole picojson tree of the answer (picojson's parser under the same
 // nesting bound) and applies the same rules as the shipped check of the
 // same name in messages/, with the same outputs and verdicts; each body
-// builder builds the request's picojson tree and writes it with
-// json::Write.
+// builder builds the request's picojson tree and writes it with picojson's
+// serialize.
 #ifndef VANTA_FUZZ_REFERENCE_H_
 #define VANTA_FUZZ_REFERENCE_H_
 

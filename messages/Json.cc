@@ -3,73 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
-#include <stdexcept>
-
-#include "messages/Kept.h"
 
 namespace vanta {
 namespace json {
 
 namespace {
-
-// picojson's own parse context bounds arrays only (objects do not count
-// toward its depth), so this one counts both. Otherwise it builds values
-// exactly as picojson's does, a repeated key keeping its last value.
-class BoundedContext {
- public:
-  BoundedContext(picojson::value* out, size_t depth_left) : out_(out), depth_left_(depth_left) {}
-  BoundedContext(const BoundedContext&) = delete;
-  BoundedContext& operator=(const BoundedContext&) = delete;
-
-  bool set_null() {
-    *out_ = picojson::value();
-    return true;
-  }
-  bool set_bool(bool b) {
-    *out_ = picojson::value(b);
-    return true;
-  }
-  // Throws std::overflow_error for a number that overflowed a double.
-  bool set_number(double f) {
-    *out_ = picojson::value(f);
-    return true;
-  }
-  template <typename Iter>
-  bool parse_string(picojson::input<Iter>& in) {
-    *out_ = picojson::value(picojson::string_type, false);
-    return picojson::_parse_string(out_->get<std::string>(), in);
-  }
-  bool parse_array_start() { return Enter(picojson::array_type); }
-  template <typename Iter>
-  bool parse_array_item(picojson::input<Iter>& in, size_t) {
-    picojson::array& a = out_->get<picojson::array>();
-    a.push_back(picojson::value());
-    BoundedContext child(&a.back(), depth_left_);
-    return picojson::_parse(child, in);
-  }
-  bool parse_array_stop(size_t) { return true; }
-  bool parse_object_start() { return Enter(picojson::object_type); }
-  template <typename Iter>
-  bool parse_object_item(picojson::input<Iter>& in, const std::string& key) {
-    picojson::object& o = out_->get<picojson::object>();
-    BoundedContext child(&o[key], depth_left_);
-    return picojson::_parse(child, in);
-  }
-  bool parse_object_stop() { return true; }
-
- private:
-  // Each context holds one value, so the depth its children get is fixed
-  // here once; nothing has to be given back on the way out.
-  bool Enter(int type) {
-    if (depth_left_ == 0) return false;
-    --depth_left_;
-    *out_ = picojson::value(type, false);
-    return true;
-  }
-
-  picojson::value* out_;
-  size_t depth_left_;
-};
 
 // The bytes that picojson's string escaper writes otherwise than as
 // themselves: the quote, the backslash, the slash, control bytes and DEL.
@@ -78,10 +16,6 @@ bool Escaped(char c) {
 }
 
 }  // namespace
-
-picojson::value Number(int value) { return picojson::value(static_cast<double>(value)); }
-
-std::string Write(const picojson::value& value) { return value.serialize(false); }
 
 ObjectWriter::ObjectWriter(size_t expected_size) {
   text_.reserve(expected_size);
@@ -139,31 +73,6 @@ void ObjectWriter::Quoted(std::string_view text) {
     text_.append(text);
   }
   text_.push_back('"');
-}
-
-bool Parse(const std::string& text, picojson::value& out) {
-  BoundedContext context(&out, kMaxDepth);
-  picojson::input<std::string::const_iterator> in(text.begin(), text.end());
-  try {
-    // No error text is asked for: a syntax error is reported by verdict only.
-    return picojson::_parse(context, in);
-  } catch (const std::overflow_error&) {
-    return false;
-  }
-}
-
-bool ParseObject(const std::string& text, picojson::value& out) {
-  return Parse(text, out) && out.is<picojson::object>();
-}
-
-Verdict CheckEnvelope(const std::string& text, picojson::value& out) {
-  Parse(text, out);
-  Envelope answer;
-  return CheckEnvelope(text, answer);
-}
-
-bool Has(const picojson::object& object, const std::string& key) {
-  return object.find(key) != object.end();
 }
 
 int32_t ToInt32(double value) {

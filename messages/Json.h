@@ -1,12 +1,7 @@
 // The JSON pieces that every message shares: the verdict of an answer
-// check, the request writer, the nesting bound, the conversion of answer
-// numbers to int32, and a parser into a whole picojson tree with member
-// lookups by kind for code that needs the tree (the tools read requests
-// that way). The answer checks themselves build no tree (messages/Kept.h).
-//
-// Values are picojson values (numbers are doubles). Nothing here throws:
-// picojson's std::overflow_error (a number that is not finite) makes the
-// text a malformed answer.
+// check, the request writer, the nesting bound and the conversion of answer
+// numbers to int32. The answer checks themselves read answers without
+// building a tree (messages/Kept.h). Nothing here throws.
 #ifndef VANTA_MESSAGES_JSON_H_
 #define VANTA_MESSAGES_JSON_H_
 
@@ -43,19 +38,10 @@ namespace json {
 // "[".
 constexpr size_t kMaxDepth = 256;
 
-// A number member holding value, converted exactly to a double.
-picojson::value Number(int value);
-
-// The compact text of value: no white space, object members in ascending
-// byte order of their keys, strings escaped byte by byte ("/" as "\/",
-// control bytes and 0x7F as \u00XX, bytes from 0x80 unchanged), integers
-// below 2^53 as "%.f", other numbers as "%.17g", always with "." as decimal
-// separator whatever the C locale.
-std::string Write(const picojson::value& value);
-
 // Writes the compact text of one object straight into a string, byte for
-// byte as Write writes the same object (picojson's own string escaping and
-// number text), without building the object first. The caller adds the
+// byte as picojson's serialize writes the same object (no white space,
+// picojson's own string escaping, ints as their plain decimal digits
+// whatever the C locale), without building the object first. The caller adds the
 // members of each object in ascending byte order of their keys, each key
 // once.
 class ObjectWriter {
@@ -82,31 +68,6 @@ class ObjectWriter {
   std::string text_;
   bool first_member_ = true;  // of the object written now
 };
-
-// Parses text as one JSON value: leading white space is skipped and what
-// follows the value is ignored. False for a syntax error (an empty text
-// included), nesting deeper than kMaxDepth, or a number that overflows a
-// double; out then holds nothing usable.
-bool Parse(const std::string& text, picojson::value& out);
-
-// Parse, and the value is an object.
-bool ParseObject(const std::string& text, picojson::value& out);
-
-// The dispatcher answer check of messages/Kept.h, for a caller that reads
-// the answer's members from its tree: out holds what Parse gives for text.
-Verdict CheckEnvelope(const std::string& text, picojson::value& out);
-
-// The member key of object when it is present and of kind T (double,
-// std::string, picojson::array or picojson::object); nullptr otherwise.
-template <typename T>
-const T* Find(const picojson::object& object, const std::string& key) {
-  auto it = object.find(key);
-  if (it == object.end() || !it->second.is<T>()) return nullptr;
-  return &it->second.get<T>();
-}
-
-// True when object has key, whatever its kind.
-bool Has(const picojson::object& object, const std::string& key);
 
 // value truncated toward zero; values outside int32 (and NaN) give
 // INT32_MIN.

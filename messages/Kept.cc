@@ -53,7 +53,8 @@ bool HasEscape(const char* raw, size_t raw_size) {
 }  // namespace
 
 // picojson's parse context for one value: it bounds the nesting of arrays
-// and objects as json::Parse does, and fills slot (nothing when it is
+// and objects together (picojson's own context counts arrays only), and
+// fills slot (nothing when it is
 // nullptr, for a value that is skipped).
 class Keeper {
  public:

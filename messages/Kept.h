@@ -118,7 +118,7 @@ class KeptArray : public Kept {
   Element elements_[N];
 };
 
-// Parses text as one JSON value exactly as json::Parse does (leading white
+// Parses text as one JSON value with picojson's parser (leading white
 // space skipped, what follows the value ignored), keeping into root what it
 // wants. False for a syntax error (an empty text included), nesting deeper
 // than kMaxDepth, or a number that overflows a double; root then holds
