@@ -6,7 +6,19 @@
 #define VANTA_TESTS_ACCESSOR_RUNNER_FIXTURE_H_
 
 #include <gtest/gtest.h>
+#include <picojson.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <signal.h>
+#endif
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -26,7 +38,6 @@ inline const std::string kTokenPath = "/dispatcher/request_token";
 inline const std::string kAccessPath = "/dispatcher/request_accesstoken";
 inline const std::string kGamePath = "/dispatcher/request_gameservice";
 inline const std::string kRegisterPath = "/game/razever/app/APIEX/SorvaneClient/SendDeviceId";
-inline const Answer kRegisterOk = Reply(R"({"status":0,"message":""})");
 inline const std::vector<std::pair<std::string, Answer>> kAllOk = {
     {kTokenPath, Reply(R"({"status":"ok","token":"T1","zuc_key_value":"K1"})")},
     {kAccessPath, Reply(R"({"status":"ok","access_token":"A1"})")},
@@ -34,42 +45,107 @@ inline const std::vector<std::pair<std::string, Answer>> kAllOk = {
                       R"("control_port":11,"video_port":12,"audio_port":13,"input_port":14,)"
                       R"("key1":"k-1","key2":"k-2","config":{"version":1,)"
                       R"("audio":[{"level":0,"bitrate":96}],"video":[]}})")},
-    {kRegisterPath, kRegisterOk},
+    {kRegisterPath, Reply(R"({"status":0,"message":""})")},
 };
 
 // Text as UTF-16 little endian.
-std::string Utf16(const std::string& text);
+inline std::string Utf16(const std::string& text) {
+  std::string out;
+  for (char c : text) out += std::string(1, c) + '\0';
+  return out;
+}
 
 // True when process pid has ended (it may still wait to be reaped).
-bool ProcessEnded(int pid);
+inline bool ProcessEnded(int pid) {
+#if defined(_WIN32)
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  const bool ended = process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  if (process != nullptr) CloseHandle(process);
+  return ended;
+#else
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string number, command, state;
+  return kill(pid, 0) != 0 || (stat >> number >> command >> state && state == "Z");
+#endif
+}
 
 class RunnerTest : public ::testing::Test {
  protected:
   static constexpr const char* kUuid = "4C4C4544-0042-3510-8051-B4C04F564433";
   static constexpr const char* kAddress = "00-1A-2B-3C-4D-5E";
 
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override {
+    const auto base = std::filesystem::temp_directory_path();
+    for (int i = 0; dir_.empty() || !std::filesystem::create_directory(dir_); ++i) {
+      ASSERT_LT(i, 100);
+      dir_ = (base / ("vanta-runner-" + std::to_string(std::rand()))).string();
+    }
+    env_.SetVariable("TEMP", dir_);
+    env_.SetVariable("ComSpec", VANTA_FAKE_INTERPRETER);
+    env_.adapter =
+        AdapterAddress{AdapterAddress::Status::kOk, 6, {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}};
+    WriteTemp("uuid-bytes", "\xFF\xFE" + Utf16("UUID  \r\n" + std::string(kUuid) + "  \r\n"));
+    NewPeer();
+  }
+  void TearDown() override {
+    peer_.reset();
+    std::filesystem::remove_all(dir_);
+  }
 
+  // A fresh peer that answers every request with success.
+  LocalPeer& NewPeer() {
+    peer_.reset();
+    peer_ = std::make_unique<LocalPeer>();
+    for (const auto& [path, answer] : kAllOk) peer_->SetAnswer(path, answer);
+    env_.web_api_origin = peer_->Url("");
+    return *peer_;
+  }
   // Initializes accessor for the peer (token "t0", key value "k0") and
   // starts it, with the records cleared.
-  void Start(WebServiceAccessor& accessor, bool token_first);
-  // A fresh peer that answers every request with success.
-  LocalPeer& NewPeer();
+  void Start(WebServiceAccessor& accessor, bool token_first) {
+    ASSERT_EQ(accessor.Initialize(3, "t0", peer_->Url("/dispatcher/").c_str(), 5, 6, "game",
+                                  token_first, "k0", 1, 0, 1, 0, 1, 601),
+              WS_SUCCESS);
+    env_.ClearSleeps();
+    trace_.Clear();
+    ASSERT_EQ(accessor.Start(), WS_SUCCESS);
+  }
 
-  // The bytes that the interpreter writes to the UUID file (nullopt: none).
-  void SetUuidBytes(const std::optional<std::string>& bytes);
   std::string ExpectedDeviceId() const { return std::string(kUuid) + "-" + kAddress; }
-  std::string TempPath(const std::string& name) const;
-  std::optional<std::string> ReadTemp(const std::string& name) const;
-  void WriteTemp(const std::string& name, const std::string& text) const;
+  std::string TempPath(const std::string& name) const {
+    return (std::filesystem::path(dir_) / name).string();
+  }
+  std::optional<std::string> ReadTemp(const std::string& name) const {
+    std::ifstream in(TempPath(name), std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void WriteTemp(const std::string& name, const std::string& text) const {
+    std::ofstream(TempPath(name), std::ios::binary) << text;
+  }
   // The member key of the JSON body of every request to path, in turn.
-  std::vector<std::string> Sent(const std::string& path, const std::string& key) const;
-
+  std::vector<std::string> Sent(const std::string& path, const std::string& key) const {
+    std::vector<std::string> values;
+    for (const RecordedRequest& request : peer_->RequestsTo(path)) {
+      picojson::value body;
+      picojson::parse(body, request.body);
+      values.push_back(body.get(key).to_str());
+    }
+    return values;
+  }
   // The retry waits of a step that made n attempts (n at most 3).
-  static std::vector<unsigned> WaitsBefore(size_t n);
+  static std::vector<unsigned> WaitsBefore(size_t n) {
+    const std::vector<unsigned> all{2000, 3000};
+    return std::vector<unsigned>(all.begin(), all.begin() + (n > 1 ? n - 1 : 0));
+  }
   // The codes the runs ended with, from the trace.
-  std::vector<std::string> Results() const;
+  std::vector<std::string> Results() const {
+    std::vector<std::string> results;
+    for (const std::string& line : trace_.With("negotiation ended: ")) {
+      results.push_back(line.substr(line.find(": ") + 2));
+    }
+    return results;
+  }
 
   TestEnv env_;
   TraceLog trace_;

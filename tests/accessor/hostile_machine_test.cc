@@ -27,26 +27,24 @@ namespace {
 using HostileMachineTest = testing::RunnerTest;
 
 TEST_F(HostileMachineTest, PlantedObjectsFailTheirStepAndTouchNothing) {
-  enum Kind { kSymlink, kFifo, kDirectory };
-  const std::string victim = TempPath("victim");
+  using Type = std::filesystem::file_type;
   for (const std::string file : {"key.tmp", "id.tmp"}) {
 #if defined(_WIN32)
     // Windows has no FIFOs, and creating a symbolic link takes a privilege.
-    for (Kind kind : {kDirectory}) {
+    for (Type type : {Type::directory}) {
 #else
-    for (Kind kind : {kSymlink, kFifo, kDirectory}) {
+    for (Type type : {Type::symlink, Type::fifo, Type::directory}) {
 #endif
-      const std::string name = file + " " + std::to_string(kind);
-      const std::string path = TempPath(file);
+      const std::string name = file + " " + std::to_string(int(type)), path = TempPath(file);
       std::filesystem::remove_all(path);
       WriteTemp("victim", "SECRET");
-      if (kind == kSymlink) std::filesystem::create_symlink(victim, path);
+      if (type == Type::symlink) std::filesystem::create_symlink(TempPath("victim"), path);
 #if !defined(_WIN32)
-      if (kind == kFifo) {
+      if (type == Type::fifo) {
         ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
       }
 #endif
-      if (kind == kDirectory) std::filesystem::create_directory(path);
+      if (type == Type::directory) std::filesystem::create_directory(path);
       NewPeer();
       if (file == "id.tmp") {
         std::string id, reason;
@@ -65,11 +63,7 @@ TEST_F(HostileMachineTest, PlantedObjectsFailTheirStepAndTouchNothing) {
         EXPECT_EQ(peer_->RequestsTo(testing::kRegisterPath).size(), sent) << name;
       }
       EXPECT_EQ(ReadTemp("victim"), "SECRET") << name;
-      const auto status = std::filesystem::symlink_status(path).type();
-      EXPECT_EQ(status, kind == kSymlink ? std::filesystem::file_type::symlink
-                        : kind == kFifo  ? std::filesystem::file_type::fifo
-                                         : std::filesystem::file_type::directory)
-          << name;
+      EXPECT_EQ(std::filesystem::symlink_status(path).type(), type) << name;
       std::filesystem::remove_all(path);
     }
   }
@@ -137,11 +131,8 @@ TEST_F(HostileMachineTest, ConcurrentBuildsNeverReadAHalfWrittenUuidFile) {
     threads.emplace_back([&] {
       for (int i = 0; i < 4; ++i) {
         std::string id;
-        if (!WebServiceAccessor::BuildDeviceId(&id, nullptr)) {
-          ++failed;
-        } else {
-          ++(id == ExpectedDeviceId() ? complete : broken);
-        }
+        const bool built = WebServiceAccessor::BuildDeviceId(&id, nullptr);
+        ++(!built ? failed : id == ExpectedDeviceId() ? complete : broken);
       }
     });
   }

@@ -3,7 +3,9 @@
 // dispatcher and the web API.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,8 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "accessor/DeviceId.h"
@@ -22,22 +26,27 @@ namespace vanta {
 namespace {
 
 using testing::Answer;
-using testing::Reply;
-using Status = AdapterAddress::Status;
-using Failure = DeviceIdFailure;
-
 using testing::kAccessPath;
 using testing::kAllOk;
 using testing::kGamePath;
-using testing::kRegisterOk;
 using testing::kRegisterPath;
 using testing::kTokenPath;
+using testing::Reply;
+using Status = AdapterAddress::Status;
+using Failure = DeviceIdFailure;
 
 using AccessorTest = testing::RunnerTest;
 
 // One accessor runs twice: Initialize clears what the first run negotiated.
 TEST_F(AccessorTest, CompleteRunsWithAndWithoutAFreshToken) {
   WebServiceAccessor accessor;
+  EXPECT_EQ(
+      (std::vector<int>{accessor.GetClientVersion(), accessor.GetVideoProfile(),
+                        accessor.GetAudioProfile(), accessor.GetIoMouse(), accessor.GetIoTouch(),
+                        accessor.GetIoKeyboard(), accessor.GetIoSensor(), accessor.GetIoGamepad(),
+                        accessor.GetYuvItuRBt(), accessor.GetState()}),
+      (std::vector<int>{0, 0, 2, 1, 1, 1, 0, 1, 709, 0}))
+      << "the defaults of a fresh accessor";
   for (bool token_first : {true, false}) {
     NewPeer();
     // The owner's view of the state while each request is being answered.
@@ -83,23 +92,21 @@ TEST_F(AccessorTest, CompleteRunsWithAndWithoutAFreshToken) {
   }
 }
 
-// Each step runs under the retry rule; a dispatcher step that gives up ends
-// the run with FAILED and its last code. The registration and the identifier
-// gate nothing; the key file is written after the registration, if any.
+// Each step runs under the retry rule: at most three attempts, 2 s and 3 s
+// apart, fewer when an answer settles it. A dispatcher step that gives up
+// ends the run with FAILED and its last code. The registration and the
+// identifier gate nothing; the key file is written after the registration,
+// if any.
 TEST_F(AccessorTest, StepsRetryAndGiveUp) {
   const Answer unlisted = Reply(R"({"status":"ng","result":0,"message":""})");
   const Answer refused = Reply(R"({"status":"ng","result":2,"message":"no"})");
   const Answer not_registered = Reply(R"({"status":2,"message":"no"})");
   const std::string unreachable = "web API unreachable", no_identifier = "no identifier";
-  struct Row {
-    bool token_first;
-    std::string path;  // whose answers are scripted, or one of the two cases above
-    std::vector<Answer> answers;
-    size_t attempts;
-    std::vector<int> states;
-    ErrorCode result;
-    std::string key_file;
-  } rows[] = {
+  // Whether a token comes first; whose answers are scripted (or one of the
+  // two cases above), the attempts, states, result and key file it gives.
+  using Row = std::tuple<bool, std::string, std::vector<Answer>, size_t, std::vector<int>,
+                         ErrorCode, std::string>;
+  const Row rows[] = {
       {false, kAccessPath, {Reply("", 500)}, 3, {1, 5}, WS_ERROR_SERVER_ERROR, "old"},
       {false, kGamePath, {refused}, 1, {1, 2, 5}, WS_ERROR_SERVER_RESULT_2_5_6_7, "old"},
       {true, kTokenPath, {unlisted}, 3, {1, 5}, WS_ERROR_SERVER_ERROR, "old"},
@@ -109,128 +116,150 @@ TEST_F(AccessorTest, StepsRetryAndGiveUp) {
       {false, unreachable, {}, 3, {1, 2, 3, 3, 3, 4}, WS_SUCCESS, "k0"},
       {false, no_identifier, {}, 0, {1, 2, 4}, WS_SUCCESS, "old"},
   };
-  for (const Row& row : rows) {
+  for (const auto& [token_first, path, answers, attempts, states, result, key_file] : rows) {
     NewPeer();
-    if (!row.answers.empty()) peer_->SetAnswers(row.path, row.answers);
-    if (row.path == unreachable) {
+    if (!answers.empty()) peer_->SetAnswers(path, answers);
+    if (path == unreachable) {
       env_.web_api_origin = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
     }
-    env_.SetVariable("ComSpec", VANTA_FAKE_INTERPRETER +
-                                    std::string(row.path == no_identifier ? "-missing" : ""));
+    env_.SetVariable("ComSpec",
+                     VANTA_FAKE_INTERPRETER + std::string(path == no_identifier ? "-missing" : ""));
     WriteTemp("key.tmp", "old");
     WebServiceAccessor accessor;
-    Start(accessor, row.token_first);
+    Start(accessor, token_first);
     accessor.Join(nullptr);
     std::vector<std::string> tries;
-    for (size_t i = 1; i <= row.attempts; ++i) tries.push_back(std::to_string(i));
-    if (row.path == kRegisterPath) {
-      EXPECT_EQ(peer_->RequestsTo(kRegisterPath).size(), row.attempts);
-    } else if (row.path[0] == '/') {
-      EXPECT_EQ(Sent(row.path, "try_count"), tries) << row.path;
+    for (size_t i = 1; i <= attempts; ++i) tries.push_back(std::to_string(i));
+    if (path == kRegisterPath) {
+      EXPECT_EQ(peer_->RequestsTo(kRegisterPath).size(), attempts);
+    } else if (path[0] == '/') {
+      EXPECT_EQ(Sent(path, "try_count"), tries) << path;
     }
-    EXPECT_EQ(env_.Sleeps(), WaitsBefore(row.attempts)) << row.path;
+    EXPECT_EQ(env_.Sleeps(), WaitsBefore(attempts)) << path;
     // Every wait is announced before it starts.
-    EXPECT_EQ(trace_.With(" of 3 in ").size(), WaitsBefore(row.attempts).size()) << row.path;
-    if (row.attempts == 3) {
-      EXPECT_EQ(trace_.With(": attempt 3 of 3 in 3 s").size(), 1u) << row.path;
-    }
-    EXPECT_EQ(trace_.States(), row.states) << row.path;
-    EXPECT_EQ(accessor.GetResult(), row.result) << row.path;
-    EXPECT_EQ(accessor.GetState(), row.states.back()) << row.path;
-    EXPECT_EQ(ReadTemp("key.tmp"), row.key_file) << row.path;
+    EXPECT_EQ(trace_.With(" of 3 in ").size(), WaitsBefore(attempts).size()) << path;
+    EXPECT_EQ(trace_.With(": attempt 3 of 3 in 3 s").size(), attempts == 3 ? 1u : 0u) << path;
+    EXPECT_EQ(trace_.States(), states) << path;
+    EXPECT_EQ(accessor.GetResult(), result) << path;
+    EXPECT_EQ(accessor.GetState(), states.back()) << path;
+    EXPECT_EQ(ReadTemp("key.tmp"), key_file) << path;
   }
 }
 
-// The registration on demand, by an accessor that never starts: destroying
-// it returns at once, with no run to end.
+// Bounded, so that a broken test cannot hang.
+template <typename Predicate>
+bool Eventually(Predicate done) {
+  for (int i = 0; i < 10000 && !done(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return done();
+}
+
+// Accessors destroyed at every phase of a run: during each request, each
+// retry wait and the UUID query. The run must stop after at most the
+// request in flight plus the one that follows the wait in progress.
+TEST_F(AccessorTest, DestroyedDuringEachPhaseStopsWithinOneRequestAndOneWait) {
+  const auto& ok = testing::kAllOk;
+  // Each row: the step (an index into ok, or ok.size() for the UUID query),
+  // and 0 to hold its request, or 1 or 2 to fail it and hold that wait.
+  std::vector<std::pair<size_t, int>> rows{{ok.size(), 0}};
+  for (size_t step = 0; step < ok.size() * 3; ++step) rows.push_back({step / 3, int(step % 3)});
+  for (const auto& [step, wait] : rows) {
+    const bool query = step == ok.size();
+    const std::string name =
+        (query ? "UUID query" : ok[step].first) + " wait " + std::to_string(wait);
+    NewPeer();
+    std::atomic<WebServiceAccessor*> held{nullptr};
+    std::atomic<bool> reached{false};
+    // Holds the worker until the destructor, having raised the abort flag,
+    // waits for it to stop.
+    auto hold = [&] {
+      reached = true;
+      Eventually([&] { return held.load()->IsTermRequest(); });
+    };
+    std::atomic<int> waits{0};
+    env_.on_sleep = [&, held_wait = wait](unsigned) {
+      if (++waits == held_wait) hold();
+    };
+    if (query) {
+      WriteTemp("hang", "");
+    } else if (wait > 0) {
+      peer_->SetAnswer(ok[step].first, testing::Reply("{}", 500));  // retried
+    } else {
+      const std::string body = ok[step].second.body;
+      peer_->SetHandler(ok[step].first,
+                        [&, body](const httplib::Request&, httplib::Response& res) {
+                          hold();
+                          res.set_content(body, "application/json");
+                        });
+    }
+    auto accessor = std::make_unique<WebServiceAccessor>();
+    held = accessor.get();
+    Start(*accessor, true);
+    ASSERT_TRUE(Eventually([&] {
+      return query ? ReadTemp("pid").value_or("") != "" : reached.load();
+    })) << name;
+    const size_t requests = peer_->Requests().size();
+    const int waits_before = waits;
+    accessor.reset();
+
+    EXPECT_EQ(Results(), std::vector<std::string>{"0xAC40C808 WS_ERROR_ABORTED"}) << name;
+    EXPECT_EQ(trace_.States().empty() ? -1 : trace_.States().back(), 5) << name;
+    // A held request ends the run; a held wait is followed by one attempt.
+    EXPECT_EQ(peer_->Requests().size() - requests, wait > 0 ? 1u : 0u) << name;
+    EXPECT_EQ(waits, waits_before) << name;
+    if (query) {
+      // Stopped at once, not at the query's time limit.
+      EXPECT_EQ(trace_.With("query was stopped").size(), 1u) << name;
+      EXPECT_TRUE(testing::ProcessEnded(std::stoi(*ReadTemp("pid")))) << name;
+    }
+    env_.on_sleep = nullptr;
+    std::remove(TempPath("hang").c_str());
+  }
+}
+
+// The registration on demand, by an accessor that never starts, sends the
+// first line of the key file (a 128-byte line read) as it is.
 TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
   const std::string long_key(130, 'k');
-  struct Row {
-    std::optional<std::string> key_file;
-    bool identifier;
-    Answer answer;
-    std::vector<std::string> keys_sent;
-  } rows[] = {
-      {std::nullopt, true, kRegisterOk, {}},
-      {"KEY\nrest", true, kRegisterOk, {"KEY\n"}},
-      {long_key, true, Reply("", 500), {3, long_key.substr(0, 127)}},  // one line of 127
-      {"K", false, kRegisterOk, {}},
+  const std::tuple<std::optional<std::string>, bool, Answer, std::vector<std::string>> rows[] = {
+      {std::nullopt, true, kAllOk[3].second, {}},
+      {"KEY\nrest", true, kAllOk[3].second, {"KEY\n"}},
+      {long_key, true, Reply("", 500), {3, long_key.substr(0, 127)}},
+      {"K", false, kAllOk[3].second, {}},
   };
-  for (const Row& row : rows) {
-    NewPeer().SetAnswer(kRegisterPath, row.answer);
+  for (const auto& [key_file, identifier, answer, keys_sent] : rows) {
+    NewPeer().SetAnswer(kRegisterPath, answer);
     std::filesystem::remove(TempPath("key.tmp"));
-    if (row.key_file) WriteTemp("key.tmp", *row.key_file);
-    env_.adapter->status = row.identifier ? Status::kOk : Status::kUnreadable;
+    if (key_file) WriteTemp("key.tmp", *key_file);
+    env_.adapter->status = identifier ? Status::kOk : Status::kUnreadable;
     {
       WebServiceAccessor accessor;
       ASSERT_EQ(accessor.Initialize(3, "t", "b", 0, 0, "g", false, "k", 0, 0, 0, 0, 0, 0), 0u);
       env_.ClearSleeps();
       trace_.Clear();
       accessor.CreateAndSendDeviceId();
-    }
-    const std::vector<std::string> keys = Sent(kRegisterPath, "zu_key_value");
-    EXPECT_EQ(keys, row.keys_sent);
+    }  // destroyed at once, with no run to end
+    EXPECT_EQ(Sent(kRegisterPath, "zu_key_value"), keys_sent);
     EXPECT_EQ(Sent(kRegisterPath, "device_id"),
-              std::vector<std::string>(keys.size(), ExpectedDeviceId()));
-    EXPECT_EQ(Sent(kRegisterPath, "request_type"), std::vector<std::string>(keys.size(), "1"));
-    EXPECT_EQ(env_.Sleeps(), WaitsBefore(keys.size()));
-    EXPECT_TRUE(trace_.States().empty());
-    EXPECT_TRUE(Results().empty());
-  }
-}
-
-// Returns codes in turn (the last one repeats) and records the try counts.
-struct Attempts {
-  std::vector<ErrorCode> codes;
-  std::vector<int> try_counts;
-  ErrorCode operator()(int try_count) {
-    try_counts.push_back(try_count);
-    return codes[std::min(try_counts.size(), codes.size()) - 1];
-  }
-};
-
-TEST_F(AccessorTest, RetryRuleAtMostThreeAttemptsWithGrowingWaits) {
-  struct Row {
-    std::vector<ErrorCode> codes;
-    int abort_after;  // attempt after which the flag is up (0: never)
-    int attempts;
-    ErrorCode code;
-  } rows[] = {
-      {{WS_ERROR_CONNECT_FAILED}, 0, 3, WS_ERROR_CONNECT_FAILED},
-      {{WS_ERROR_SERVER_ERROR, WS_ERROR_TIMED_OUT}, 0, 3, WS_ERROR_TIMED_OUT},
-      {{0x00000001u}, 0, 1, 0x00000001u},  // bit 31 clear: a success
-      {{WS_ERROR_SERVER_RESULT_10}, 0, 1, WS_ERROR_SERVER_RESULT_10},
-      {{WS_ERROR_CONNECT_FAILED}, 2, 2, WS_ERROR_CONNECT_FAILED},
-  };
-  for (const Row& row : rows) {
-    env_.ClearSleeps();
-    Attempts attempts{row.codes, {}};
-    StepOutcome outcome = RunStep("step", std::ref(attempts), [&] {
-      return row.abort_after != 0 &&
-             static_cast<int>(attempts.try_counts.size()) >= row.abort_after;
-    });
-    const std::vector<int> all_tries{1, 2, 3};
-    EXPECT_EQ(attempts.try_counts,
-              std::vector<int>(all_tries.begin(), all_tries.begin() + row.attempts));
-    EXPECT_EQ(env_.Sleeps(), WaitsBefore(row.attempts));
-    EXPECT_EQ(outcome.code, row.code);
-    EXPECT_EQ(outcome.aborted, row.abort_after != 0);
+              std::vector<std::string>(keys_sent.size(), ExpectedDeviceId()));
+    EXPECT_EQ(Sent(kRegisterPath, "request_type"), std::vector<std::string>(keys_sent.size(), "1"));
+    EXPECT_EQ(env_.Sleeps(), WaitsBefore(keys_sent.size()));
+    EXPECT_TRUE(trace_.States().empty() && Results().empty());
   }
 }
 
 // The one test that waits for the real 2 s and 3 s.
 TEST(RetrySlowTest, RealWaitsBetweenAttempts) {
-  Attempts attempts{{WS_ERROR_CONNECT_FAILED}, {}};
   std::vector<std::chrono::steady_clock::time_point> times;
   StepOutcome outcome = RunStep(
       "step",
       [&](int try_count) {
         times.push_back(std::chrono::steady_clock::now());
-        return attempts(try_count);
+        return try_count == 3 ? WS_ERROR_TIMED_OUT : WS_ERROR_CONNECT_FAILED;
       },
       [] { return false; });
-  EXPECT_EQ(attempts.try_counts, (std::vector<int>{1, 2, 3}));
-  EXPECT_EQ(outcome.code, WS_ERROR_CONNECT_FAILED);
+  EXPECT_EQ(outcome.code, WS_ERROR_TIMED_OUT);
   ASSERT_EQ(times.size(), 3u);
   EXPECT_GE(times[1] - times[0], std::chrono::milliseconds(2000));
   EXPECT_GE(times[2] - times[1], std::chrono::milliseconds(3000));
@@ -241,17 +270,13 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
   // the kept bytes are header characters 64 to 99.
   std::string header;
   for (int i = 0; i < 100; ++i) header += static_cast<char>('A' + i % 26);
-  const std::string normal = "\xFF\xFE" + testing::Utf16("UUID  \r\n" + std::string(kUuid));
   const std::string uuid = kUuid;
-  struct Row {
-    std::optional<std::string> uuid_bytes;
-    int length;  // of the scripted address
-    Status status;
-    const char* prefix;
-    int size;
-    Failure failure;  // kNone: built
-    std::string expected;
-  } rows[] = {
+  const std::string normal = "\xFF\xFE" + testing::Utf16("UUID  \r\n" + uuid);
+  // The UUID file, the length and status of the scripted address, the text
+  // already in the buffer, its size, the failure (kNone: built) and the text.
+  using Row =
+      std::tuple<std::optional<std::string>, int, Status, const char*, int, Failure, std::string>;
+  const Row rows[] = {
       {normal, 6, Status::kOk, "", 55, Failure::kNone, ExpectedDeviceId()},
       {normal, 8, Status::kOk, "", 64, Failure::kNone, ExpectedDeviceId()},  // cut to 17
       {normal, 0, Status::kOk, "", 55, Failure::kNone, uuid + "-"},
@@ -263,21 +288,22 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
       {std::nullopt, 6, Status::kOk, "x", 55, Failure::kNone, std::string("x-") + kAddress},
       {normal, 6, Status::kUnreadable, "x", 55, Failure::kAdapterListUnreadable, "x"},
   };
-  for (const Row& row : rows) {
-    SetUuidBytes(row.uuid_bytes);
-    env_.adapter->status = row.status;
-    env_.adapter->length = row.length;
+  for (const auto& [uuid_bytes, length, status, prefix, size, expected_failure, text] : rows) {
+    std::filesystem::remove(TempPath("uuid-bytes"));
+    if (uuid_bytes) WriteTemp("uuid-bytes", *uuid_bytes);
+    env_.adapter->status = status;
+    env_.adapter->length = length;
     env_.adapter->bytes[6] = 0x6F;
     env_.adapter->bytes[7] = 0x7F;
     char buffer[64] = {};
-    std::strcpy(buffer, row.prefix);
+    std::strcpy(buffer, prefix);
     Failure failure = Failure::kQueryAborted;
     EXPECT_EQ(CreateDeviceIdText(
-                  buffer, row.size, [] { return false; }, &failure),
-              row.failure == Failure::kNone)
-        << row.expected;
-    EXPECT_EQ(failure, row.failure) << row.expected;
-    EXPECT_EQ(std::string(buffer), row.expected);
+                  buffer, size, [] { return false; }, &failure),
+              expected_failure == Failure::kNone)
+        << text;
+    EXPECT_EQ(failure, expected_failure) << text;
+    EXPECT_EQ(std::string(buffer), text);
   }
   EXPECT_EQ(ReadTemp("arguments"), "/C|wmic|csproduct|get|uuid|>|" + TempPath("id.tmp") + "|");
   env_.SetVariable("ComSpec", TempPath("no-such-interpreter"));
@@ -288,36 +314,29 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
 }
 
 // Without ComSpec the library writes the UUID file itself from the
-// machine's identity; with the machine's own adapters the identifier has
-// the usual form.
+// machine's identity (Windows always asks the interpreter, here the fake
+// one); with the machine's own adapters the identifier has the usual form.
 TEST_F(AccessorTest, DeviceIdMachineIdentityAndRealAdapter) {
   env_.adapter.reset();
+  std::string uuid = kUuid;
 #if defined(_WIN32)
-  // Windows always asks the interpreter (here the fake one) for the UUID;
-  // the adapter list is the system's.
   if (Env::Get()->FirstAdapterAddress().status != Status::kOk) {
     GTEST_SKIP() << "this machine lists no network adapter";
   }
-  std::string windows_id;
-  ASSERT_TRUE(WebServiceAccessor::BuildDeviceId(&windows_id, nullptr));
-  EXPECT_TRUE(std::regex_match(windows_id, std::regex(std::string(kUuid) + "(-[0-9A-F]{2}){6}")))
-      << windows_id;
 #else
   env_.SetVariable("ComSpec", std::nullopt);
   std::ifstream firmware("/sys/class/dmi/id/product_uuid"), machine("/etc/machine-id");
-  std::string line;
-  if (!std::getline(firmware, line) && !std::getline(machine, line)) {
+  if (!std::getline(firmware, uuid) && !std::getline(machine, uuid)) {
     GTEST_SKIP() << "this machine has neither a readable firmware UUID nor a machine id";
   }
+  uuid = "[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}";
+#endif
   std::string id;
   ASSERT_TRUE(WebServiceAccessor::BuildDeviceId(&id, nullptr));
-  EXPECT_TRUE(std::regex_match(id, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"
-                                              "(-[0-9A-F]{2}){6}")))
-      << id;
-  // The UUID file as the query would have written it, owner-only.
+  EXPECT_TRUE(std::regex_match(id, std::regex(uuid + "(-[0-9A-F]{2}){6}"))) << id;
+  // The UUID file as the query would have written it.
   EXPECT_EQ(ReadTemp("id.tmp"),
             "\xFF\xFE" + testing::Utf16("UUID  \r\n" + id.substr(0, 36) + "  \r\n"));
-#endif
 }
 
 }  // namespace

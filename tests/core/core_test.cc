@@ -1,5 +1,4 @@
-#include "vanta/ThreadWrapper.h"
-
+// The worker thread wrapper and the trace.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -7,6 +6,10 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
+
+#include "core/Trace.h"
+#include "vanta/ThreadWrapper.h"
 
 namespace vanta {
 namespace {
@@ -66,6 +69,18 @@ TEST(ThreadWrapperTest, RunsOnceOnANamedThreadAndKeepsTheResult) {
   wrapper.Join(&result);
   EXPECT_EQ(result, 0x8000000Au);
   EXPECT_EQ(probe.runs + waiting.runs, 2);
+}
+
+// What a trace line shows of texts that a server or the machine hands over.
+TEST(TraceTest, SecretsAreShortenedAndTextsKeptToOneLine) {
+  const std::pair<std::string, std::string> rows[] = {
+      {trace::Secret("0123456789abcdef"), "0123... (16 bytes)"},
+      {trace::Secret("k"), "k... (1 bytes)"},
+      {trace::Printable("a\nb\tc\x7f"), "a b c "},
+      {trace::Printable(std::string(4, 'x'), 3), "xxx... (4 bytes)"},  // one byte over
+      {trace::Code(WS_ERROR_TIMED_OUT), "0xAC40C80C WS_ERROR_TIMED_OUT"},
+  };
+  for (const auto& [shown, expected] : rows) EXPECT_EQ(shown, expected);
 }
 
 }  // namespace

@@ -11,56 +11,50 @@
 #endif
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <tuple>
 
-#include "tests/support/TestEnv.h"
 
 namespace vanta {
 namespace {
 
-TEST(EnvTest, TempDirectoryPrefersTempThenTmpdir) {
-  testing::TestEnv env;
+// Sets or (nullopt) unsets a variable of the process environment.
+void SetVariable(const char* name, const std::optional<std::string>& value) {
 #if defined(_WIN32)
-  // Windows reads TEMP only and joins with a backslash.
-  const std::pair<std::optional<std::string>, std::string> windows_rows[] = {
-      {"C:\\t1", "C:\\t1\\key.tmp"}, {"", "\\key.tmp"}, {std::nullopt, "\\key.tmp"}};
-  env.SetVariable("TMPDIR", "C:\\t2");
-  for (const auto& [temp, expected] : windows_rows) {
-    env.SetVariable("TEMP", temp);
-    EXPECT_EQ(TempFilePath("key.tmp"), expected);
-  }
+  SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
 #else
-  // TEMP, TMPDIR and the directory they give.
-  const std::tuple<std::optional<std::string>, std::optional<std::string>, std::string> rows[] = {
-      {"/t1", "/t2", "/t1"},
-      {std::nullopt, "/t2", "/t2"},
-      {"", "/t2", "/t2"},
-      {std::nullopt, std::nullopt, "/tmp"}};
-  for (const auto& [temp, tmpdir, expected] : rows) {
-    env.SetVariable("TEMP", temp);
-    env.SetVariable("TMPDIR", tmpdir);
-    EXPECT_EQ(TempFilePath("key.tmp"), expected + "/key.tmp");
-  }
+  value ? setenv(name, value->c_str(), 1) : unsetenv(name);
 #endif
 }
 
-// The system's environment: a variable set to "" is not an unset one.
-TEST(EnvTest, VariablesSetEmptyAndUnsetDiffer) {
-  const char* name = "VANTA_ENV_TEST_VARIABLE";
-  const std::optional<std::string> rows[] = {std::string(100, 'v'), "", std::nullopt};
-  for (const std::optional<std::string>& value : rows) {
+// Read from the system's environment, where a variable set to "" is not an
+// unset one; Windows reads TEMP only.
+TEST(EnvTest, TempDirectoryPrefersTempThenTmpdir) {
+  using Text = std::optional<std::string>;
+  const std::string long_name(300, 't');
+  const std::tuple<Text, Text, std::string> rows[] = {
 #if defined(_WIN32)
-    SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
+    {"C:\\" + long_name, "C:\\t2", "C:\\" + long_name + "\\key.tmp"},
+    {"", "C:\\t2", "\\key.tmp"},
+    {std::nullopt, "C:\\t2", "\\key.tmp"},
 #else
-    if (value) setenv(name, value->c_str(), 1);
-    if (!value) unsetenv(name);
+    {"/" + long_name, "/t2", "/" + long_name + "/key.tmp"},
+    {std::nullopt, "/t2", "/t2/key.tmp"},
+    {"", "/t2", "/t2/key.tmp"},
+    {std::nullopt, std::nullopt, "/tmp/key.tmp"},
 #endif
-    EXPECT_EQ(Env::Get()->GetVariable(name), value) << value.value_or("unset");
+  };
+  const Text temp_before = Env::Get()->GetVariable("TEMP");
+  const Text tmpdir_before = Env::Get()->GetVariable("TMPDIR");
+  for (const auto& [temp, tmpdir, expected] : rows) {
+    SetVariable("TEMP", temp);
+    SetVariable("TMPDIR", tmpdir);
+    EXPECT_EQ(TempFilePath("key.tmp"), expected);
   }
+  SetVariable("TEMP", temp_before);
+  SetVariable("TMPDIR", tmpdir_before);
 }
 
 // A write that fails half way (here: the file size limit of a full disk)
@@ -75,7 +69,6 @@ TEST(EnvTest, ReplaceFileReplacesWholeOrNotAtAll) {
   const std::string path = (dir / "key.tmp").string();
   Env* env = Env::Get();
   ASSERT_TRUE(env->ReplaceFile(path, "old"));
-
   rlimit before;
   getrlimit(RLIMIT_FSIZE, &before);
   rlimit small = before;

@@ -5,6 +5,7 @@
 #define VANTA_TESTS_SUPPORT_TEST_ENV_H_
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -13,36 +14,57 @@
 #include <vector>
 
 #include "platform/Env.h"
+#include "vanta/WebService.h"
 
 namespace vanta {
 namespace testing {
 
 class TestEnv : public EnvWrapper {
  public:
-  TestEnv();
-  ~TestEnv() override;
+  TestEnv() : EnvWrapper(Env::Get()), previous_(Env::SetForTesting(this)) {}
+  ~TestEnv() override { Env::SetForTesting(previous_); }
 
   // The value the library reads for name (nullopt: unset); names never set
   // here read the process environment.
-  void SetVariable(const std::string& name, std::optional<std::string> value);
-
+  void SetVariable(const std::string& name, std::optional<std::string> value) {
+    std::lock_guard<std::mutex> lock(mu_);
+    variables_[name] = std::move(value);
+  }
   // Sleeps return at once and are recorded; on_sleep, when set, runs first
   // on the sleeping thread.
-  std::vector<unsigned> Sleeps() const;
-  void ClearSleeps();
+  std::vector<unsigned> Sleeps() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return sleeps_;
+  }
+  void ClearSleeps() {
+    std::lock_guard<std::mutex> lock(mu_);
+    sleeps_.clear();
+  }
   std::function<void(unsigned)> on_sleep;
-
   // Each reading of the clock runs this much further ahead of real time.
   std::atomic<unsigned> clock_step_ms{0};
-
   std::optional<AdapterAddress> adapter;  // instead of the machine's
   std::optional<std::string> web_api_origin;
   std::optional<std::string> trusted_roots_pem;
 
-  uint64_t NowMillis() override;
-  void SleepMillis(unsigned milliseconds) override;
-  std::optional<std::string> GetVariable(const char* name) override;
-  AdapterAddress FirstAdapterAddress() override;
+  uint64_t NowMillis() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    clock_ahead_ += clock_step_ms;
+    return target()->NowMillis() + clock_ahead_;
+  }
+  void SleepMillis(unsigned milliseconds) override {
+    if (on_sleep) on_sleep(milliseconds);
+    std::lock_guard<std::mutex> lock(mu_);
+    sleeps_.push_back(milliseconds);
+  }
+  std::optional<std::string> GetVariable(const char* name) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = variables_.find(name);
+    return it != variables_.end() ? it->second : target()->GetVariable(name);
+  }
+  AdapterAddress FirstAdapterAddress() override {
+    return adapter ? *adapter : target()->FirstAdapterAddress();
+  }
   std::optional<std::string> WebApiOrigin() override { return web_api_origin; }
   std::optional<std::string> TrustedRootsPem() override { return trusted_roots_pem; }
 
@@ -57,18 +79,41 @@ class TestEnv : public EnvWrapper {
 // Records every trace line while it exists.
 class TraceLog {
  public:
-  TraceLog();
-  ~TraceLog();
+  TraceLog() { SetTraceHandler(&TraceLog::Record, this); }
+  ~TraceLog() { SetTraceHandler(nullptr, nullptr); }
 
-  std::vector<std::string> Lines() const;
+  std::vector<std::string> Lines() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return lines_;
+  }
   // The states of the "state N ..." lines, in order.
-  std::vector<int> States() const;
+  std::vector<int> States() const {
+    std::vector<int> states;
+    for (const std::string& line : Lines()) {
+      int state = 0;
+      if (std::sscanf(line.c_str(), "state %d", &state) == 1) states.push_back(state);
+    }
+    return states;
+  }
   // The lines that contain text.
-  std::vector<std::string> With(const std::string& text) const;
-  void Clear();
+  std::vector<std::string> With(const std::string& text) const {
+    std::vector<std::string> found;
+    for (const std::string& line : Lines()) {
+      if (line.find(text) != std::string::npos) found.push_back(line);
+    }
+    return found;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mu_);
+    lines_.clear();
+  }
 
  private:
-  static void Record(const char* line, void* context);
+  static void Record(const char* line, void* context) {
+    TraceLog* log = static_cast<TraceLog*>(context);
+    std::lock_guard<std::mutex> lock(log->mu_);
+    log->lines_.push_back(line);
+  }
   mutable std::mutex mu_;
   std::vector<std::string> lines_;
 };

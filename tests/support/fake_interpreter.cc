@@ -1,10 +1,10 @@
 // Stands in for the command interpreter that ComSpec names, on every
 // system: given "/C wmic csproduct get uuid > <file>", it records its
 // arguments beside <file> and then does what the files there ask for:
-//   uuid-bytes  copy them to <file>, in two halves a moment apart, so that
-//               a reader that does not wait for the end sees half of them
 //   list-fds    list its open descriptors into "fds" (POSIX)
 //   hang        write its process id into "pid" and never end
+//   uuid-bytes  copy them to <file>, in two halves a moment apart, so that
+//               a reader that does not wait for the end sees half of them
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -16,35 +16,8 @@
 #include <unistd.h>
 #else
 #include <process.h>
+#define getpid _getpid
 #endif
-
-namespace {
-
-bool Exists(const std::string& path) { return std::ifstream(path).good(); }
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void ListDescriptors(const std::string& out_path) {
-#if !defined(_WIN32)
-  std::string list;
-  DIR* dir = opendir("/proc/self/fd");
-  while (dirent* entry = dir != nullptr ? readdir(dir) : nullptr) {
-    char target[512] = {};
-    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-    if (entry->d_name[0] == '.' || readlink(link.c_str(), target, sizeof(target) - 1) < 0) continue;
-    list += std::string(entry->d_name) + " " + target + "\n";
-  }
-  if (dir != nullptr) closedir(dir);
-  std::ofstream(out_path) << list;
-#else
-  (void)out_path;
-#endif
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 8) return 2;
@@ -53,17 +26,28 @@ int main(int argc, char** argv) {
   std::ofstream record(dir + "arguments", std::ios::binary);
   for (int i = 1; i < argc; ++i) record << argv[i] << "|";
   record.close();
-  if (Exists(dir + "list-fds")) ListDescriptors(dir + "fds");
-  if (Exists(dir + "hang")) {
-#if defined(_WIN32)
-    std::ofstream(dir + "pid") << _getpid();
-#else
-    std::ofstream(dir + "pid") << getpid();
+#if !defined(_WIN32)
+  if (std::ifstream(dir + "list-fds")) {
+    std::string list;
+    DIR* fds = opendir("/proc/self/fd");
+    while (dirent* entry = fds != nullptr ? readdir(fds) : nullptr) {
+      char target[512] = {};
+      const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+      if (entry->d_name[0] == '.' || readlink(link.c_str(), target, sizeof(target) - 1) < 0)
+        continue;
+      list += std::string(entry->d_name) + " " + target + "\n";
+    }
+    if (fds != nullptr) closedir(fds);
+    std::ofstream(dir + "fds") << list;
+  }
 #endif
+  if (std::ifstream(dir + "hang")) {
+    std::ofstream(dir + "pid") << getpid();
     for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
   }
-  if (Exists(dir + "uuid-bytes")) {
-    const std::string bytes = Read(dir + "uuid-bytes");
+  std::ifstream in(dir + "uuid-bytes", std::ios::binary);
+  if (in) {
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
     std::ofstream out(output, std::ios::binary | std::ios::trunc);
     out << bytes.substr(0, bytes.size() / 2) << std::flush;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -1,6 +1,5 @@
-// The listener under the reference dispatcher: how it frames requests, and
-// the dispatcher in-process meeting slow and oversized requests on
-// 127.0.0.1.
+// The reference dispatcher: its book of issued tokens, and the dispatcher
+// in-process meeting slow, oversized and unframed requests on 127.0.0.1.
 #include "tools/dispatcher_listener.h"
 
 #include <gtest/gtest.h>
@@ -19,56 +18,99 @@
 #include <tuple>
 #include <vector>
 
+#include "messages/Kept.h"
+#include "service/Codes.h"
 #include "tools/dispatcher_book.h"
 #include "tools/dispatcher_server.h"
 #include "tools/fault_plan.h"
+#include "vanta/WebService.h"
 
 namespace vanta {
 namespace tools {
 namespace {
 
-using Kind = RequestFrame::Kind;
-
-TEST(FrameRequestTest, TakesWholeRequestsAndRefusesWhatItWillNotRead) {
-  ListenerLimits limits;
-  limits.max_header_bytes = 100;
-  limits.max_body_bytes = 10;
-  const std::string post = "POST /d HTTP/1.1\r\n";  // 18 bytes
-  const std::string expect = post + "Expect: 100-Continue\r\nContent-Length: 2\r\n";
-  // Each row: the input, what it is, and its size (whole or incomplete
-  // requests, 0 while the size is unknown) or status (refused ones).
-  const std::tuple<std::string, Kind, size_t> rows[] = {
-      {"GET / HTTP/1.1\r\nHost: a\r\n", Kind::kIncomplete, 0},
-      {"GET / HTTP/1.1\r\nHost: a\r\n\r\nGET / HT", Kind::kWhole, 27},
-      {post + "content-length: \t3 \r\n\r\nab", Kind::kIncomplete, 18 + 23 + 3},
-      {post + "Content-Length: 3\r\n\r\nabcPOST", Kind::kWhole, 18 + 21 + 3},
-      {post + "Content-Length: 10\r\n\r\n", Kind::kIncomplete, 18 + 22 + 10},
-      {post + "Content-Length: 11\r\n\r\n", Kind::kRefused, 413},
-      {post + "Content-Length: 00000000000000000000011\r\n\r\n", Kind::kRefused, 413},
-      {post + "Content-Length: 99999999999999999999999\r\n\r\n", Kind::kRefused, 413},
-      {post + "Content-Length: 1\r\nContent-Length: 1\r\n\r\nx", Kind::kRefused, 400},
-      {post + "Content-Length: -1\r\n\r\n", Kind::kRefused, 400},
-      {post + "Transfer-Encoding: chunked\r\n\r\n", Kind::kRefused, 411},
-      {post + "Content-Encoding: gzip\r\nContent-Length: 1\r\n\r\nx", Kind::kRefused, 415},
-      {post + "Content-Length: 1\n\r\nx", Kind::kRefused, 400},  // a bare LF
-      {post + std::string(81, 'x'), Kind::kIncomplete, 0},       // 99 bytes
-      {post + std::string(82, 'x'), Kind::kRefused, 431},
-      {expect + "\r\n", Kind::kIncomplete, 18 + 43 + 2},
-      {expect + "\r\nab", Kind::kWhole, 18 + 43 + 2},
-  };
-  for (const auto& [input, kind, value] : rows) {
-    const RequestFrame frame = FrameRequest(input, limits);
-    EXPECT_EQ(frame.kind, kind) << input;
-    EXPECT_EQ(kind == Kind::kRefused ? size_t(frame.status) : frame.size, value) << input;
-    // Only a head that asks for it and has no body yet wants "100 Continue".
-    EXPECT_EQ(frame.wants_continue, input == expect + "\r\n") << input;
-  }
-}
-
 // A request to the dispatcher for a token, with this game identifier.
 std::string TokenRequest(const std::string& gameid) {
   return R"({"action":"request_token","client_version":1,"gameid":")" + gameid +
          R"(","try_count":1})";
+}
+
+const uint32_t kMalformed = WS_ERROR_SERVER_ERROR;           // result 1
+const uint32_t kNotIssued = WS_ERROR_SERVER_RESULT_2_5_6_7;  // result 2
+
+std::string AccessRequest(const std::string& token, const std::string& key) {
+  return R"({"action":"request_accesstoken","client_version":1,"token":")" + token +
+         R"(","try_count":1,"zuc_key_value":")" + key + R"("})";
+}
+
+std::string GameRequest(const std::string& access_token, const std::string& io_touch = "1") {
+  return R"({"access_token":")" + access_token +
+         R"(","action":"request_gameservice","audio_profile":2,"client_version":1,"env":{},)"
+         R"("io_gamepad":1,"io_keyboard":1,"io_mouse":1,"io_sensor":0,"io_touch":)" +
+         io_touch + R"(,"try_count":1,"video_profile":0,"yuv_itu_r_bt":709})";
+}
+
+// The answer's code as the library reads it, and its members.
+uint32_t Ask(DispatcherBook& book, const char* action, const std::string& body,
+             picojson::value* members = nullptr) {
+  const std::string answer = book.Answer(action, body);
+  json::Envelope envelope;
+  if (members != nullptr) picojson::parse(*members, answer);
+  return CodeOf(json::CheckEnvelope(answer, envelope)).GetValue();
+}
+
+// Each table keeps the newest kKeptIssued entries; an older token or access
+// token is refused as not issued, and each access token keeps the game
+// identifier of the token it came from. Malformed requests are refused.
+TEST(DispatcherBookTest, AnswersOnlyWhatItIssuedAndKeepsTheNewest) {
+  DispatcherBook book{GameService()};
+  const size_t kept = DispatcherBook::kKeptIssued;
+  std::vector<std::string> tokens, keys;
+  for (size_t i = 0; i <= kept; ++i) {
+    picojson::value issued;
+    ASSERT_EQ(Ask(book, "request_token", TokenRequest("g" + std::to_string(i)), &issued),
+              WS_SUCCESS);
+    tokens.push_back(issued.get("token").to_str());
+    keys.push_back(issued.get("zuc_key_value").to_str());
+  }
+  std::vector<std::string> access;  // from tokens 1, kept, ..., kept, 2
+  for (size_t i = 0; i <= kept; ++i) {
+    const size_t from = i == 0 ? 1 : i == kept ? 2 : kept;
+    picojson::value granted;
+    ASSERT_EQ(Ask(book, "request_accesstoken", AccessRequest(tokens[from], keys[from]), &granted),
+              WS_SUCCESS)
+        << "token " << from;
+    access.push_back(granted.get("access_token").to_str());
+  }
+  EXPECT_EQ(Ask(book, "request_accesstoken", AccessRequest(tokens[0], keys[0])), kNotIssued)
+      << "the oldest token should be gone";
+  const std::tuple<std::string, uint32_t, std::string> rows[] = {
+      {access[0], kNotIssued, ""},  // the oldest access token is gone
+      {access[1], WS_SUCCESS, "g" + std::to_string(kept)},
+      {access[kept], WS_SUCCESS, "g2"},
+  };
+  for (const auto& [access_token, expected, gameid] : rows) {
+    picojson::value service;
+    EXPECT_EQ(Ask(book, "request_gameservice", GameRequest(access_token), &service), expected);
+    if (expected == WS_SUCCESS) {
+      EXPECT_EQ(service.get("gameid").to_str(), gameid);
+    }
+  }
+  // Requests that are malformed, or name what was not issued with them.
+  const std::tuple<const char*, std::string, uint32_t> refused[] = {
+      {"request_accesstoken", AccessRequest(tokens[1], "other"), kNotIssued},
+      {"request_gameservice", GameRequest(tokens[1], "1"), kNotIssued},
+      {"request_gameservice", GameRequest(access[1], "\"1\""), kMalformed},
+      {"request_token", "not json", kMalformed},
+      {"request_token", R"({"action":"request_token","client_version":1,"try_count":1})",
+       kMalformed},
+      {"request_accesstoken", TokenRequest("g"), kMalformed},
+      {"request_token", R"({"action":"request_token","client_version":1e999})", kMalformed},
+      {"request_token", std::string(1000, '['), kMalformed},
+  };
+  for (const auto& [action, body, expected] : refused) {
+    EXPECT_EQ(Ask(book, action, body), expected) << body;
+  }
 }
 
 class DispatcherListenerTest : public ::testing::Test {
@@ -114,18 +156,14 @@ class DispatcherListenerTest : public ::testing::Test {
     return text;
   }
 
+  // The lines of the log; one of 4 * kLoggedBytes or more comes in pieces.
   std::vector<std::string> LogLines() {
     std::fflush(log_);
     std::rewind(log_);
-    std::vector<std::string> lines(1);
-    for (int c; (c = std::fgetc(log_)) != EOF;) {
-      if (c == '\n') {
-        lines.emplace_back();
-      } else {
-        lines.back().push_back(static_cast<char>(c));
-      }
+    std::vector<std::string> lines;
+    for (char line[4 * kLoggedBytes]; std::fgets(line, sizeof(line), log_) != nullptr;) {
+      lines.push_back(line);
     }
-    lines.pop_back();
     return lines;
   }
 
@@ -208,12 +246,12 @@ TEST_F(DispatcherListenerTest, AnswersEachRequestWholeOrRefusesIt) {
     EXPECT_EQ(response.substr(0, status_line.size()), status_line) << response.substr(0, 300);
   }
 
+  // One short line for each, the long request's cut.
   const std::vector<std::string> lines = LogLines();
   ASSERT_EQ(lines.size(), std::size(rows));
   EXPECT_NE(lines[0].find("... (" + std::to_string(long_request.size()) + " bytes) -> 200 "),
             std::string::npos)
       << lines[0];
-  for (const std::string& line : lines) EXPECT_LT(line.size(), 4 * kLoggedBytes) << line;
 }
 
 }  // namespace
