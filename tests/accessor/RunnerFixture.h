@@ -9,6 +9,8 @@
 #include <picojson.h>
 
 #if defined(_WIN32)
+#include <winsock2.h>  // before windows.h, as the local peer's server needs
+
 #include <windows.h>
 #else
 #include <signal.h>
