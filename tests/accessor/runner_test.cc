@@ -187,11 +187,10 @@ TEST_F(AccessorTest, DestroyedDuringEachPhaseStopsWithinOneRequestAndOneWait) {
       peer_->SetAnswer(ok[step].first, testing::Reply("{}", 500));  // retried
     } else {
       const std::string body = ok[step].second.body;
-      peer_->SetHandler(ok[step].first,
-                        [&, body](const httplib::Request&, httplib::Response& res) {
-                          hold();
-                          res.set_content(body, "application/json");
-                        });
+      peer_->SetHandler(ok[step].first, [&, body](const httplib::Request&, httplib::Response& res) {
+        hold();
+        res.set_content(body, "application/json");
+      });
     }
     auto accessor = std::make_unique<WebServiceAccessor>();
     held = accessor.get();

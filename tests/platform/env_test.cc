@@ -16,7 +16,6 @@
 #include <string>
 #include <tuple>
 
-
 namespace vanta {
 namespace {
 
