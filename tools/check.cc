@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <vanta/WebService.h>
+
 #include "tools/commands.h"
 #include "tools/reference_addresses.h"
-#include "vanta/WebService.h"
 
 #if !defined(VANTA_WEB_API_HOST)
 #error "VANTA_WEB_API_HOST comes from the build setting of the same name"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "vanta/WebService.h"
+#include <vanta/WebService.h>
 
 #if !defined(VANTA_VERSION) || !defined(VANTA_REQUIRED_RELEASES)
 #error "VANTA_VERSION and VANTA_REQUIRED_RELEASES come from the build"

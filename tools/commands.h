@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "vanta/ErrorCode.h"
+#include <vanta/ErrorCode.h>
 
 namespace vanta {
 namespace tools {

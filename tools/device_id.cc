@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include <vanta/WebServiceAccessor.h>
+
 #include "tools/commands.h"
-#include "vanta/WebServiceAccessor.h"
 
 namespace vanta {
 namespace tools {

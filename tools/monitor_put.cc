@@ -3,9 +3,10 @@
 #include <memory>
 #include <string>
 
+#include <vanta/WebService.h>
+
 #include "tools/commands.h"
 #include "tools/reference_addresses.h"
-#include "vanta/WebService.h"
 
 namespace vanta {
 namespace tools {

@@ -13,10 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include <vanta/WebServiceAccessor.h>
+
 #include "tools/commands.h"
 #include "tools/key_value.h"
 #include "tools/reference_addresses.h"
-#include "vanta/WebServiceAccessor.h"
 
 namespace vanta {
 namespace tools {
