@@ -41,15 +41,16 @@ class TestEnv : public EnvWrapper {
     sleeps_.clear();
   }
   std::function<void(unsigned)> on_sleep;
-  // Each reading of the clock runs this much further ahead of real time.
-  std::atomic<unsigned> clock_step_ms{0};
+  // The next reading of the clock, and every one after it, runs this much
+  // further ahead of real time.
+  std::atomic<unsigned> clock_jump_ms{0};
   std::optional<AdapterAddress> adapter;  // instead of the machine's
   std::optional<std::string> web_api_origin;
   std::optional<std::string> trusted_roots_pem;
 
   uint64_t NowMillis() override {
     std::lock_guard<std::mutex> lock(mu_);
-    clock_ahead_ += clock_step_ms;
+    clock_ahead_ += clock_jump_ms.exchange(0);
     return target()->NowMillis() + clock_ahead_;
   }
   void SleepMillis(unsigned milliseconds) override {
