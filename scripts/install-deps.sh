@@ -7,7 +7,6 @@ packages=(
   build-essential cmake pkg-config git ca-certificates
   libcurl4-openssl-dev libssl-dev picojson-dev
   libgtest-dev libgmock-dev libcpp-httplib-dev libcli11-dev
-  g++-mingw-w64-x86-64 locales
 )
 if [ "${VANTA_EXTRA_PACKAGES:-}" != "" ]; then
   read -r -a extra <<<"$VANTA_EXTRA_PACKAGES"
