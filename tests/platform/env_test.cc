@@ -45,15 +45,14 @@ TEST(EnvTest, TempDirectoryPrefersTempThenTmpdir) {
     {std::nullopt, std::nullopt, "/tmp/key.tmp"},
 #endif
   };
-  const Text temp_before = Env::Get()->GetVariable("TEMP");
-  const Text tmpdir_before = Env::Get()->GetVariable("TMPDIR");
+  const Text before[] = {Env::Get()->GetVariable("TEMP"), Env::Get()->GetVariable("TMPDIR")};
   for (const auto& [temp, tmpdir, expected] : rows) {
     SetVariable("TEMP", temp);
     SetVariable("TMPDIR", tmpdir);
     EXPECT_EQ(TempFilePath("key.tmp"), expected);
   }
-  SetVariable("TEMP", temp_before);
-  SetVariable("TMPDIR", tmpdir_before);
+  SetVariable("TEMP", before[0]);
+  SetVariable("TMPDIR", before[1]);
 }
 
 // A write that fails half way (here: the file size limit of a full disk)

@@ -40,7 +40,8 @@ class RawPeer {
     getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
     url_ = "://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/f";
     accepter_ = std::thread([this] {
-      for (int fd; (fd = accept(listener_, nullptr, nullptr)) >= 0; ++connections_) {
+      for (int fd; (fd = accept(listener_, nullptr, nullptr)) >= 0;) {
+        ++connections_;  // before the client can see this connection end
         served_.emplace_back([this, fd] {
           serve_(fd, *this);
           close(fd);
