@@ -4,6 +4,8 @@
 // their order are unchanged.
 #include "fuzz/Reference.h"
 
+#include <picojson.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>

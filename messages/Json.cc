@@ -1,5 +1,7 @@
 #include "messages/Json.h"
 
+#include <picojson.h>
+
 #include <algorithm>
 #include <charconv>
 #include <iterator>

@@ -5,8 +5,6 @@
 #ifndef VANTA_MESSAGES_JSON_H_
 #define VANTA_MESSAGES_JSON_H_
 
-#include <picojson.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,9 +39,9 @@ constexpr size_t kMaxDepth = 256;
 // Writes the compact text of one object straight into a string, byte for
 // byte as picojson's serialize writes the same object (no white space,
 // picojson's own string escaping, ints as their plain decimal digits
-// whatever the C locale), without building the object first. The caller adds the
-// members of each object in ascending byte order of their keys, each key
-// once.
+// whatever the C locale), without building the object first. The caller
+// adds the members of each object in ascending byte order of their keys,
+// each key once.
 class ObjectWriter {
  public:
   // expected_size: about how long the text will be, so that its string is
@@ -51,7 +49,7 @@ class ObjectWriter {
   explicit ObjectWriter(size_t expected_size);
 
   void String(std::string_view key, std::string_view value);
-  // value converted exactly to a double.
+  // value as picojson writes an int converted to a double.
   void Number(std::string_view key, int value);
   // A member whose value is an object: its members follow, up to
   // CloseObject.

@@ -54,8 +54,7 @@ bool HasEscape(const char* raw, size_t raw_size) {
 
 // picojson's parse context for one value: it bounds the nesting of arrays
 // and objects together (picojson's own context counts arrays only), and
-// fills slot (nothing when it is
-// nullptr, for a value that is skipped).
+// fills slot (nothing when it is nullptr, for a value that is skipped).
 class Keeper {
  public:
   Keeper(Kept* slot, size_t depth_left) : slot_(slot), depth_left_(depth_left) {}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <picojson.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
