@@ -14,7 +14,6 @@
 #include <optional>
 #include <regex>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -26,6 +25,7 @@ namespace vanta {
 namespace {
 
 using testing::Answer;
+using testing::Eventually;
 using testing::kAccessPath;
 using testing::kAllOk;
 using testing::kGamePath;
@@ -144,15 +144,6 @@ TEST_F(AccessorTest, StepsRetryAndGiveUp) {
     EXPECT_EQ(accessor.GetState(), states.back()) << path;
     EXPECT_EQ(ReadTemp("key.tmp"), key_file) << path;
   }
-}
-
-// Bounded, so that a broken test cannot hang.
-template <typename Predicate>
-bool Eventually(Predicate done) {
-  for (int i = 0; i < 10000 && !done(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return done();
 }
 
 // Accessors destroyed at every phase of a run: during each request, each

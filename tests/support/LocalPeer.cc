@@ -1,6 +1,5 @@
 #include "tests/support/LocalPeer.h"
 
-#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -26,9 +25,7 @@ LocalPeer::LocalPeer(bool https) : scheme_(https ? "https" : "http") {
   // Connections queue in the backlog from here on. stop() has no effect
   // until the listening loop runs, so wait (boundedly) for it to start.
   thread_ = std::thread([this] { server_->listen_after_bind(); });
-  for (int i = 0; i < 5000 && !server_->is_running(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  Eventually([this] { return server_->is_running(); });
 }
 
 LocalPeer::~LocalPeer() {

@@ -7,6 +7,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -73,6 +74,16 @@ class LocalPeer {
   std::map<std::string, Route> routes_;
   std::vector<RecordedRequest> requests_;
 };
+
+// Polls done every millisecond until it holds, for at most 10 s, so that a
+// broken test cannot hang; done's last answer.
+template <typename Predicate>
+bool Eventually(Predicate done) {
+  for (int i = 0; i < 10000 && !done(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return done();
+}
 
 // A loopback port that was free a moment ago and has nothing listening on
 // it: connections to it are refused.

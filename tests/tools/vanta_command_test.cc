@@ -7,7 +7,6 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,7 +14,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -58,21 +56,17 @@ class VantaCommandTest : public ::testing::Test {
                  " dispatcher --port 0 --monitor-port 0 --ready-file ready " + args +
                  " 2>log & echo $! >pid; wait $!; echo $? >status) >/dev/null 2>&1 </dev/null &")
                     .c_str());
-    for (int i = 0; i < 1000 && monitor_port_ == 0; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      std::sscanf(Read("ready").c_str(), "dispatcher_port=%d monitor_port=%d", &port_,
-                  &monitor_port_);
-    }
-    return port_ > 0 && monitor_port_ > 0;
+    return testing::Eventually([&] {
+      return std::sscanf(Read("ready").c_str(), "dispatcher_port=%d monitor_port=%d", &port_,
+                         &monitor_port_) == 2;
+    });
   }
   // Signals a running dispatcher; its exit status within 10 s, else -1.
   int StopDispatcher(int signal_number) {
     int pid = 0, status = -1;
     if (std::sscanf(Read("pid").c_str(), "%d", &pid) != 1 || Read("status") != "") return -1;
     kill(pid, signal_number);
-    for (int i = 0; i < 1000 && std::sscanf(Read("status").c_str(), "%d", &status) != 1; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    testing::Eventually([&] { return std::sscanf(Read("status").c_str(), "%d", &status) == 1; });
     return status;
   }
   std::string Base() const { return "http://127.0.0.1:" + std::to_string(port_) + "/dispatcher/"; }
