@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running the
-# project needs. Idempotent, and quiet when everything is already present.
+# project needs, and those named in VANTA_EXTRA_PACKAGES (the hardening and
+# Windows scripts add theirs). Idempotent, and quiet when everything is
+# already present.
 set -euo pipefail
 
 packages=(

@@ -56,22 +56,6 @@ die() {
   exit 1
 }
 
-install_packages() {
-  local missing=() p installed
-  installed=" $(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null |
-    awk '$1 == "ii" {print $2}' | tr '\n' ' ' || true)"
-  for p in "${packages[@]}"; do
-    [[ "$installed" == *" $p "* ]] || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=()
-  if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
-  log "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes
-  "${sudo[@]}" apt-get update -qq >/dev/null
-  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-}
-
 installed_version() {  # <package> [field]: prints its installed version
   dpkg-query -W -f="\${${2:-Version}}" "$1" 2>/dev/null || die "$1 is not installed"
 }
@@ -303,7 +287,7 @@ timed() {  # <name> <function>: runs it and records how long it took
   log "built $1 in $((SECONDS - start)) s"
 }
 
-install_packages
+VANTA_EXTRA_PACKAGES="${packages[*]}" "$repo/scripts/install-deps.sh" >&2 || die "the packages could not be installed"
 mkdir -p "$cache_root"
 exec 9>"$cache_root/lock"
 if ! flock -n 9; then
