@@ -22,29 +22,13 @@ stop_dispatcher() {
 }
 trap 'stop_dispatcher; rm -rf "$work"' EXIT
 
-# start_dispatcher [options]: true once it listens, false if it gave up.
-start_dispatcher() {
-  rm -f "$work/ready"
-  "$vanta" dispatcher --ready-file "$work/ready" "$@" >/dev/null 2>"$work/dispatcher.log" &
-  dispatcher_pid=$!
-  for _ in $(seq 100); do
-    [ -f "$work/ready" ] && return 0
-    if ! kill -0 "$dispatcher_pid" 2>/dev/null; then
-      wait "$dispatcher_pid" 2>/dev/null || true
-      dispatcher_pid=
-      return 1
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-
-if ! start_dispatcher; then
+# shellcheck source=scripts/start-dispatcher.sh
+. "$(dirname "$0")/start-dispatcher.sh"
+if ! start_dispatcher "$vanta" "$work"; then
   echo "demo: a default port (8081 or 7999) is taken; using free ones"
-  start_dispatcher --port 0 --monitor-port 0 || { cat "$work/dispatcher.log" >&2; exit 1; }
+  start_dispatcher "$vanta" "$work" --port 0 --monitor-port 0 ||
+    { cat "$work/dispatcher.log" >&2; exit 1; }
 fi
-# shellcheck disable=SC1091
-. "$work/ready"
 base="http://127.0.0.1:$dispatcher_port/dispatcher/"
 echo "demo: reference dispatcher at $base, launcher monitor on port $monitor_port"
 echo "demo: vanta negotiate --gameid demo-game --env demo=1 --arbiter-base $base"

@@ -109,6 +109,8 @@ fi
 # run under wine beside the installed DLL. Given a Linux vanta command
 # (VANTA_LINUX_VANTA), it negotiates with that command's reference
 # dispatcher; without one it must find nothing listening at the address.
+# shellcheck source=scripts/start-dispatcher.sh
+. "$repo/scripts/start-dispatcher.sh"
 windows_path() { echo "Z:${1//\//\\}"; }
 example_check() {
   local work=$build/example-run dispatcher_pid='' url monitor out code=0
@@ -126,22 +128,11 @@ example_check() {
     return 1
   fi
   if [ -n "${VANTA_LINUX_VANTA:-}" ]; then
-    "$VANTA_LINUX_VANTA" dispatcher --port 0 --monitor-port 0 --ready-file "$work/ready" \
-      >/dev/null 2>"$work/dispatcher.log" &
-    dispatcher_pid=$!
-    for _ in $(seq 100); do
-      [ -f "$work/ready" ] && break
-      kill -0 "$dispatcher_pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    if [ ! -f "$work/ready" ]; then
-      kill "$dispatcher_pid" 2>/dev/null || true
+    if ! start_dispatcher "$VANTA_LINUX_VANTA" "$work" --port 0 --monitor-port 0; then
       cat "$work/dispatcher.log" >&2
       echo "example: FAILED: $VANTA_LINUX_VANTA dispatcher did not start"
       return 1
     fi
-    # shellcheck disable=SC1091
-    . "$work/ready"
     url="http://127.0.0.1:${dispatcher_port:?}/dispatcher/"
     monitor=${monitor_port:?}
   else

@@ -25,16 +25,10 @@ cmake -S "$examples" -B "$work/example" -DCMAKE_PREFIX_PATH="$work/prefix" \
   -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 cmake --build "$work/example" >/dev/null
 
-"$work/prefix/bin/vanta" dispatcher --port 0 --monitor-port 0 --ready-file "$work/ready" \
-  >/dev/null 2>"$work/dispatcher.log" &
-dispatcher_pid=$!
-for _ in $(seq 100); do
-  [ -f "$work/ready" ] && break
-  kill -0 "$dispatcher_pid" 2>/dev/null || { cat "$work/dispatcher.log" >&2; exit 1; }
-  sleep 0.1
-done
-# shellcheck disable=SC1091
-. "$work/ready"
+# shellcheck source=scripts/start-dispatcher.sh
+. "$(dirname "$0")/../../scripts/start-dispatcher.sh"
+start_dispatcher "$work/prefix/bin/vanta" "$work" --port 0 --monitor-port 0 ||
+  { cat "$work/dispatcher.log" >&2; exit 1; }
 
 # A UUID query that cannot start skips the registration with the web API.
 ComSpec="$work/no-such-program" TEMP="$work" "$work/example/negotiate_example" \
