@@ -12,7 +12,7 @@ void Thread::SetName(const char* name) { name_ = name == nullptr ? "" : name; }
 void Thread::SetPriority(int priority) { priority_ = priority; }
 
 ErrorCode Thread::Sleep(unsigned int milliseconds) {
-  Env::Get()->SleepMillis(milliseconds);
+  Env::Get()->WaitMillis(milliseconds, nullptr);
   return WS_SUCCESS;
 }
 

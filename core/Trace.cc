@@ -5,7 +5,8 @@
 #include <mutex>
 #include <shared_mutex>
 
-#include "vanta/WebService.h"
+#include "core/Printable.h"
+#include "vanta/Trace.h"
 
 namespace vanta {
 
@@ -49,11 +50,9 @@ std::string Code(ErrorCode code) {
 }
 
 std::string Printable(const std::string& text, size_t limit) {
-  std::string shown = text.substr(0, limit);
-  for (char& c : shown) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  }
-  if (text.size() > limit) shown += "... (" + std::to_string(text.size()) + " bytes)";
+  bool cut = false;
+  std::string shown = vanta::Printable(text, limit, &cut);
+  if (cut) shown += "... (" + std::to_string(text.size()) + " bytes)";
   return shown;
 }
 

@@ -23,8 +23,8 @@ std::string Secret(const std::string& text);
 // "0xAC40C80F WS_ERROR_SERVER_ERROR": the code in hex and its name.
 std::string Code(ErrorCode code);
 
-// text cut to at most limit bytes ("... (N bytes)" marks a cut), with
-// control bytes shown as blanks so that a line stays one line.
+// The printable form of text (core/Printable.h), at most limit bytes; "...
+// (N bytes)" after it marks a cut.
 std::string Printable(const std::string& text, size_t limit = 200);
 
 }  // namespace trace

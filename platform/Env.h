@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Cancellation.h"
+
 namespace vanta {
 
 // The hardware address of the first network adapter.
@@ -54,8 +56,10 @@ class Env {
 
   // A monotonic clock in milliseconds.
   virtual uint64_t NowMillis() = 0;
-  // Blocks the calling thread.
-  virtual void SleepMillis(unsigned milliseconds) = 0;
+  // The one wait: blocks the calling thread for milliseconds, or less when
+  // cancel (may be null) is raised before or during the wait. True when it
+  // ended because cancel was raised.
+  virtual bool WaitMillis(unsigned milliseconds, Cancellation* cancel) = 0;
 
   // A copy of the environment variable, or nullopt when it is not set.
   virtual std::optional<std::string> GetVariable(const char* name) = 0;
@@ -101,7 +105,9 @@ class EnvWrapper : public Env {
   explicit EnvWrapper(Env* target) : target_(target) {}
 
   uint64_t NowMillis() override { return target_->NowMillis(); }
-  void SleepMillis(unsigned milliseconds) override { target_->SleepMillis(milliseconds); }
+  bool WaitMillis(unsigned milliseconds, Cancellation* cancel) override {
+    return target_->WaitMillis(milliseconds, cancel);
+  }
   std::optional<std::string> GetVariable(const char* name) override {
     return target_->GetVariable(name);
   }

@@ -15,27 +15,12 @@
 
 #include "vanta/ErrorCode.h"
 #include "vanta/Export.h"
+#include "vanta/Trace.h"
 
 namespace vanta {
 
 class WebServiceImpl;
 class WebServiceHttp;
-
-// Diagnostics. The handler receives one line per event, without a line
-// end: each exchange (method, address, HTTP status or transport error,
-// bytes sent and received, milliseconds, the result code and its name), a
-// dispatcher's refusal (its result and message) and the accessor's steps
-// (state, attempt, the wait before the next attempt). Keys and tokens
-// appear shortened, never whole. The line format is for people, not a
-// stable interface.
-//
-// None is installed at first, and the library prints nothing. The handler
-// is process-wide and may be called on any thread, concurrently; it may be
-// replaced or removed (nullptr) while requests run, and once
-// SetTraceHandler returns the previous handler is no longer called.
-// REQUIRES: the handler does not call SetTraceHandler itself.
-using TraceHandler = void (*)(const char* line, void* context);
-VANTA_EXPORT void SetTraceHandler(TraceHandler handler, void* context);
 
 class VANTA_EXPORT WebService {
  public:

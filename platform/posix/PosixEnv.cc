@@ -181,8 +181,10 @@ class PosixEnv : public Env {
                                      .count());
   }
 
-  void SleepMillis(unsigned milliseconds) override {
+  bool WaitMillis(unsigned milliseconds, Cancellation* cancel) override {
+    if (cancel != nullptr) return cancel->WaitFor(milliseconds);
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    return false;
   }
 
   std::optional<std::string> GetVariable(const char* name) override {

@@ -104,7 +104,11 @@ class WindowsEnv : public Env {
  public:
   uint64_t NowMillis() override { return GetTickCount64(); }
 
-  void SleepMillis(unsigned milliseconds) override { Sleep(milliseconds); }
+  bool WaitMillis(unsigned milliseconds, Cancellation* cancel) override {
+    if (cancel != nullptr) return cancel->WaitFor(milliseconds);
+    Sleep(milliseconds);
+    return false;
+  }
 
   // The process environment block (what child processes inherit). A set but
   // empty variable reads as 0 characters with no error.

@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/Printable.h"
 #include "core/Trace.h"
 #include "vanta/ThreadWrapper.h"
 
@@ -76,11 +77,49 @@ TEST(TraceTest, SecretsAreShortenedAndTextsKeptToOneLine) {
   const std::pair<std::string, std::string> rows[] = {
       {trace::Secret("0123456789abcdef"), "0123... (16 bytes)"},
       {trace::Secret("k"), "k... (1 bytes)"},
-      {trace::Printable("a\nb\tc\x7f"), "a b c "},
+      {trace::Printable("a\nb\tc\x7f"), "a\\x0Ab\\x09c\\x7F"},
       {trace::Printable(std::string(4, 'x'), 3), "xxx... (4 bytes)"},  // one byte over
       {trace::Code(WS_ERROR_TIMED_OUT), "0xAC40C80C WS_ERROR_TIMED_OUT"},
   };
   for (const auto& [shown, expected] : rows) EXPECT_EQ(shown, expected);
+}
+
+// The one printable rule: valid UTF-8 stays, control characters (C0, DEL,
+// C1) and bytes outside valid UTF-8 become \xNN; a limit never splits a
+// character or an escape.
+TEST(PrintableTest, KeepsUtf8AndEscapesControlsAndStrayBytes) {
+  struct Row {
+    std::string text;
+    size_t max_bytes;
+    std::string shown;
+    bool cut;
+  };
+  const Row rows[] = {
+      {"plain text", std::string::npos, "plain text", false},
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE", std::string::npos,
+       "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE", false},
+      {std::string("a\0b", 3), std::string::npos, "a\\x00b", false},
+      {"\x1B[31m\x7F", std::string::npos, "\\x1B[31m\\x7F", false},
+      {"\x9B"
+       "2J",
+       std::string::npos, "\\x9B2J", false},  // 8-bit CSI byte
+      {"\xC2\x9D"
+       "x\xC2\xA0",
+       std::string::npos, "\\xC2\\x9Dx\xC2\xA0", false},                       // U+009D, U+00A0
+      {"\xC0\x80", std::string::npos, "\\xC0\\x80", false},                    // overlong NUL
+      {"\xED\xA0\x80", std::string::npos, "\\xED\\xA0\\x80", false},           // a surrogate
+      {"\xF4\x90\x80\x80", std::string::npos, "\\xF4\\x90\\x80\\x80", false},  // past U+10FFFF
+      {"\xE2\x82", std::string::npos, "\\xE2\\x82", false},                    // cut short
+      {"ab\x01", 5, "ab", true},                                               // no half escape
+      {"ab\x01", 6, "ab\\x01", false},
+      {"a\xC3\xA9", 2, "a", true},  // no half character
+      {"a\xC3\xA9", 3, "a\xC3\xA9", false},
+  };
+  for (const Row& row : rows) {
+    bool cut = !row.cut;
+    EXPECT_EQ(Printable(row.text, row.max_bytes, &cut), row.shown) << row.text;
+    EXPECT_EQ(cut, row.cut) << row.text;
+  }
 }
 
 }  // namespace

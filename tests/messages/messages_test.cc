@@ -153,7 +153,8 @@ TEST_F(RequestsTest, AnswerEnvelope) {
   peer.SetAnswer("/d/request_token", Reply(R"({"status":"ng","result":2,"message":"not\nhere"})"));
   std::string token, key;
   EXPECT_EQ(service.RequestZuToken(3, "x", 0, token, key), WS_ERROR_SERVER_RESULT_2_5_6_7);
-  EXPECT_EQ(trace.With("refused").at(0), "request_token refused: result 2, message \"not here\"");
+  EXPECT_EQ(trace.With("refused").at(0),
+            "request_token refused: result 2, message \"not\\x0Ahere\"");
   // The access token answer: an empty token is one; a missing one is not.
   std::string access_token = "old";
   peer.SetAnswer("/d/request_accesstoken", Reply(R"({"status":"ok","token":"a"})"));

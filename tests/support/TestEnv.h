@@ -30,8 +30,8 @@ class TestEnv : public EnvWrapper {
     std::lock_guard<std::mutex> lock(mu_);
     variables_[name] = std::move(value);
   }
-  // Sleeps return at once and are recorded; on_sleep, when set, runs first
-  // on the sleeping thread.
+  // Waits return at once and are recorded as sleeps; on_sleep, when set,
+  // runs first on the waiting thread (it may raise the wait's cancellation).
   std::vector<unsigned> Sleeps() const {
     std::lock_guard<std::mutex> lock(mu_);
     return sleeps_;
@@ -53,10 +53,11 @@ class TestEnv : public EnvWrapper {
     clock_ahead_ += clock_jump_ms.exchange(0);
     return target()->NowMillis() + clock_ahead_;
   }
-  void SleepMillis(unsigned milliseconds) override {
+  bool WaitMillis(unsigned milliseconds, Cancellation* cancel) override {
     if (on_sleep) on_sleep(milliseconds);
     std::lock_guard<std::mutex> lock(mu_);
     sleeps_.push_back(milliseconds);
+    return cancel != nullptr && cancel->IsCancelled();
   }
   std::optional<std::string> GetVariable(const char* name) override {
     std::lock_guard<std::mutex> lock(mu_);
