@@ -30,8 +30,7 @@ void AppendBounded(char* dst, size_t size, const char* src) {
 }
 
 // Runs the UUID query, which leaves its output at uuid_path.
-DeviceIdFailure QueryUuid(Env* env, const std::string& uuid_path,
-                          const std::function<bool()>& cancelled) {
+DeviceIdFailure QueryUuid(Env* env, const std::string& uuid_path, Cancellation* cancel) {
   std::optional<std::string> interpreter = env->GetVariable("ComSpec");
   if (!interpreter) {
     std::string uuid;
@@ -57,7 +56,7 @@ DeviceIdFailure QueryUuid(Env* env, const std::string& uuid_path,
   const uint64_t deadline = env->NowMillis() + kUuidQueryTimeoutMs;
   // Leaving the loop early destroys the process, which kills it.
   while (!query->Wait(kPollMs)) {
-    if (cancelled()) return DeviceIdFailure::kQueryAborted;
+    if (cancel != nullptr && cancel->IsCancelled()) return DeviceIdFailure::kQueryAborted;
     if (env->NowMillis() >= deadline) return DeviceIdFailure::kQueryTimedOut;
   }
   return DeviceIdFailure::kNone;
@@ -65,12 +64,12 @@ DeviceIdFailure QueryUuid(Env* env, const std::string& uuid_path,
 
 // The UUID of this machine, read under the temporary directory's lock so
 // that no other build rewrites the UUID file meanwhile.
-DeviceIdFailure ReadUuid(Env* env, const std::function<bool()>& cancelled, char (&uuid)[37]) {
+DeviceIdFailure ReadUuid(Env* env, Cancellation* cancel, char (&uuid)[37]) {
   const std::string dir = TempDirectory();
   const std::string uuid_path = dir + kPathSeparator + "id.tmp";
   std::unique_ptr<Lock> lock = env->LockDirectory(dir, kUuidQueryTimeoutMs);
   if (lock == nullptr) return DeviceIdFailure::kQueryBusy;
-  DeviceIdFailure failure = QueryUuid(env, uuid_path, cancelled);
+  DeviceIdFailure failure = QueryUuid(env, uuid_path, cancel);
   if (failure != DeviceIdFailure::kNone) return failure;
   std::string output;
   if (!env->ReadFile(uuid_path, kUuidOutputLimit, &output)) {
@@ -90,10 +89,10 @@ void FormatAddress(const AdapterAddress& adapter, char (&text)[18]) {
   }
 }
 
-DeviceIdFailure Create(char* buffer, int size, const std::function<bool()>& cancelled) {
+DeviceIdFailure Create(char* buffer, int size, Cancellation* cancel) {
   Env* env = Env::Get();
   char uuid[37] = {};
-  DeviceIdFailure failure = ReadUuid(env, cancelled, uuid);
+  DeviceIdFailure failure = ReadUuid(env, cancel, uuid);
   if (failure != DeviceIdFailure::kNone) return failure;
   AdapterAddress adapter = env->FirstAdapterAddress();
   if (adapter.status == AdapterAddress::Status::kBufferUnavailable) {
@@ -137,10 +136,9 @@ std::string UuidOutputFor(const std::string& uuid) {
   return output;
 }
 
-bool CreateDeviceIdText(char* buffer, int size, const std::function<bool()>& cancelled,
-                        DeviceIdFailure* failure) {
+bool CreateDeviceIdText(char* buffer, int size, Cancellation* cancel, DeviceIdFailure* failure) {
   DeviceIdFailure reason = DeviceIdFailure::kNone;
-  if (buffer != nullptr && size >= 1) reason = Create(buffer, size, cancelled);
+  if (buffer != nullptr && size >= 1) reason = Create(buffer, size, cancel);
   if (failure != nullptr) *failure = reason;
   return buffer != nullptr && size >= 1 && reason == DeviceIdFailure::kNone;
 }

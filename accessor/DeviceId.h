@@ -4,8 +4,9 @@
 #ifndef VANTA_ACCESSOR_DEVICE_ID_H_
 #define VANTA_ACCESSOR_DEVICE_ID_H_
 
-#include <functional>
 #include <string>
+
+#include "platform/Cancellation.h"
 
 namespace vanta {
 
@@ -34,10 +35,9 @@ constexpr unsigned kUuidQueryTimeoutMs = 10000;
 // <file>") or, without ComSpec, by the library from the machine's hardware
 // UUID. Builds on the same directory, in this process or another, take
 // turns. The query is killed when it runs longer than kUuidQueryTimeoutMs
-// or when cancelled() turns true. A short UUID file or an adapter without
-// address still gives true.
-bool CreateDeviceIdText(char* buffer, int size, const std::function<bool()>& cancelled,
-                        DeviceIdFailure* failure);
+// or when cancel (may be null) is raised. A short UUID file or an adapter
+// without address still gives true.
+bool CreateDeviceIdText(char* buffer, int size, Cancellation* cancel, DeviceIdFailure* failure);
 
 // The UUID in the UUID query's output, appended to the text in uuid
 // (callers pass it zero-filled). The output is UTF-16 little endian: a

@@ -6,6 +6,7 @@
 #include "accessor/KeyFile.h"
 #include "accessor/Retry.h"
 #include "core/Trace.h"
+#include "platform/Cancellation.h"
 #include "platform/Env.h"
 
 namespace vanta {
@@ -52,6 +53,11 @@ const char* FailureReason(DeviceIdFailure failure) {
 
 }  // namespace
 
+struct WebServiceAccessor::Control {
+  // Raised by the destructor: ends the UUID helper and the lock wait.
+  Cancellation stop_waits;
+};
+
 WebServiceAccessor::WebServiceAccessor()
     : state(State::IDLE),
       client_version(0),
@@ -69,7 +75,8 @@ WebServiceAccessor::WebServiceAccessor()
       yuv_itu_r_bt(709),
       quality_params{},
       request_token_first(false),
-      abort_requested(false) {}
+      abort_requested(false),
+      control(new Control) {}
 
 WebServiceAccessor::WebServiceAccessor(const WebServiceAccessor& other)
     : Runnable(other),
@@ -100,7 +107,8 @@ WebServiceAccessor::WebServiceAccessor(const WebServiceAccessor& other)
       client_environment_info(other.client_environment_info),
       request_token_first(other.request_token_first),
       arbiter_base_url(other.arbiter_base_url),
-      abort_requested(other.abort_requested.load()) {}
+      abort_requested(other.abort_requested.load()),
+      control(new Control) {}
 
 WebServiceAccessor& WebServiceAccessor::operator=(const WebServiceAccessor& other) {
   if (this == &other) return *this;
@@ -137,6 +145,7 @@ WebServiceAccessor& WebServiceAccessor::operator=(const WebServiceAccessor& othe
 
 WebServiceAccessor::~WebServiceAccessor() {
   abort_requested = true;
+  control->stop_waits.Cancel();
   Join(nullptr);
 }
 
@@ -149,6 +158,7 @@ ErrorCode WebServiceAccessor::Initialize(int client_version_in, const char* toke
   SetState(State::IDLE);
   client_version = client_version_in;
   abort_requested = false;
+  control->stop_waits.Reset();
   token = token_in;
   zuc_key_value = zuc_key_value_in;
   arbiter_base_url = arbiter_base_url_in;
@@ -302,8 +312,7 @@ ErrorCode WebServiceAccessor::RunRazever() {
 
 bool WebServiceAccessor::CreateDeviceId(char* buffer, int size) {
   DeviceIdFailure failure = DeviceIdFailure::kNone;
-  const bool built = CreateDeviceIdText(
-      buffer, size, [this] { return IsAbortRequested(); }, &failure);
+  const bool built = CreateDeviceIdText(buffer, size, &control->stop_waits, &failure);
   if (trace::Enabled()) {
     trace::Emit(built ? "device identifier: built"
                       : std::string("device identifier: not built: ") + FailureReason(failure));
@@ -314,8 +323,7 @@ bool WebServiceAccessor::CreateDeviceId(char* buffer, int size) {
 bool WebServiceAccessor::BuildDeviceId(std::string* device_id, std::string* reason) {
   char identifier[kDeviceIdBufferSize] = {};
   DeviceIdFailure failure = DeviceIdFailure::kNone;
-  if (!CreateDeviceIdText(
-          identifier, kDeviceIdBufferSize, [] { return false; }, &failure)) {
+  if (!CreateDeviceIdText(identifier, kDeviceIdBufferSize, nullptr, &failure)) {
     if (reason != nullptr) *reason = FailureReason(failure);
     return false;
   }

@@ -8,6 +8,7 @@
 #define VANTA_WEB_SERVICE_ACCESSOR_H_
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "vanta/ErrorCode.h"
@@ -132,6 +133,9 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   bool request_token_first;
   std::string arbiter_base_url;
   std::atomic<bool> abort_requested;  // set by the destructor, read by the worker
+  // What the owner and the worker share to end a run early (accessor/).
+  struct Control;
+  std::unique_ptr<Control> control;
 };
 
 }  // namespace vanta
