@@ -1,10 +1,14 @@
 #include "vanta/WebServiceAccessor.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <utility>
 
 #include "accessor/DeviceId.h"
 #include "accessor/KeyFile.h"
 #include "accessor/Retry.h"
+#include "core/NoThrow.h"
 #include "core/Trace.h"
 #include "platform/Cancellation.h"
 #include "platform/Env.h"
@@ -51,11 +55,43 @@ const char* FailureReason(DeviceIdFailure failure) {
   return "the identifier does not fit its buffer";
 }
 
+// The short ids that tell the trace lines of two accessors apart.
+std::atomic<unsigned> accessors_made{0};
+
 }  // namespace
 
+// What the owner, any thread that cancels, and the worker share, and the
+// settings and report of a run.
 struct WebServiceAccessor::Control {
-  // Raised by the destructor: ends the UUID helper and the lock wait.
+  // Raised by Cancel(): ends retry waits and exchanges in flight.
+  Cancellation cancel;
+  // Raised by Cancel() and the destructor: ends the UUID helper and the
+  // wait for the identity lock.
   Cancellation stop_waits;
+
+  std::mutex mu;
+  std::condition_variable ended;
+  bool running = false;  // guarded by mu: from Start until Run returns
+
+  StateHandler state_handler = nullptr;
+  void* state_context = nullptr;
+  bool register_device_id = true;
+  std::string web_api_origin;      // empty: the build's
+  std::vector<StepReport> report;  // written by the worker
+  std::string trace_prefix;        // "[a3] "
+
+  // A Control with its trace prefix, or null without memory. Constructors
+  // cannot return a code: Initialize reports a missing Control.
+  static Control* New() {
+    Control* control = new (std::nothrow) Control;
+    if (control == nullptr) return nullptr;
+    // Without memory for it, lines carry no prefix.
+    NoThrow([control] {
+      control->trace_prefix = "[a" + std::to_string(++accessors_made) + "] ";
+      return ErrorCode(WS_SUCCESS);
+    });
+    return control;
+  }
 };
 
 WebServiceAccessor::WebServiceAccessor()
@@ -76,7 +112,7 @@ WebServiceAccessor::WebServiceAccessor()
       quality_params{},
       request_token_first(false),
       abort_requested(false),
-      control(new Control) {}
+      control(Control::New()) {}
 
 WebServiceAccessor::WebServiceAccessor(const WebServiceAccessor& other)
     : Runnable(other),
@@ -108,7 +144,7 @@ WebServiceAccessor::WebServiceAccessor(const WebServiceAccessor& other)
       request_token_first(other.request_token_first),
       arbiter_base_url(other.arbiter_base_url),
       abort_requested(other.abort_requested.load()),
-      control(new Control) {}
+      control(Control::New()) {}
 
 WebServiceAccessor& WebServiceAccessor::operator=(const WebServiceAccessor& other) {
   if (this == &other) return *this;
@@ -145,7 +181,7 @@ WebServiceAccessor& WebServiceAccessor::operator=(const WebServiceAccessor& othe
 
 WebServiceAccessor::~WebServiceAccessor() {
   abort_requested = true;
-  control->stop_waits.Cancel();
+  if (control != nullptr) control->stop_waits.Cancel();
   Join(nullptr);
 }
 
@@ -155,43 +191,115 @@ ErrorCode WebServiceAccessor::Initialize(int client_version_in, const char* toke
                                          bool request_token_first_in, const char* zuc_key_value_in,
                                          int io_mouse_in, int io_touch_in, int io_keyboard_in,
                                          int io_sensor_in, int io_gamepad_in, int yuv_itu_r_bt_in) {
-  SetState(State::IDLE);
-  client_version = client_version_in;
-  abort_requested = false;
-  control->stop_waits.Reset();
-  token = token_in;
-  zuc_key_value = zuc_key_value_in;
-  arbiter_base_url = arbiter_base_url_in;
-  gameid = gameid_in;
-  video_profile = video_profile_in;
-  audio_profile = audio_profile_in;
-  io_mouse = io_mouse_in;
-  io_touch = io_touch_in;
-  io_keyboard = io_keyboard_in;
-  io_sensor = io_sensor_in;
-  io_gamepad = io_gamepad_in;
-  access_token.clear();
-  ipv4.clear();
-  ipv6.clear();
-  key1.clear();
-  key2.clear();
-  control_port = 0;
-  video_port = 0;
-  audio_port = 0;
-  input_port = 0;
-  yuv_itu_r_bt = yuv_itu_r_bt_in;
-  // The per-level entries and the video level count stay as they were.
-  quality_params.version = 0;
-  quality_params.audio_level_count = 0;
-  request_token_first = request_token_first_in;
-  thread.SetName("WebServiceAccessor");
-  thread.SetPriority(1000);
-  if (thread.Initialize(this).IsFailure()) return WS_ERROR_THREAD_INITIALIZE;
-  return WS_SUCCESS;
+  if (token_in == nullptr || arbiter_base_url_in == nullptr || gameid_in == nullptr ||
+      zuc_key_value_in == nullptr) {
+    return WS_ERROR_FAILED;
+  }
+  if (control == nullptr) return WS_ERROR_OUT_OF_MEMORY;
+  // A run that has published its end may still be leaving Run.
+  if (GetState() == State::COMPLETE || GetState() == State::FAILED) thread.Join(nullptr);
+  trace::ScopedPrefix prefix(control->trace_prefix);
+  return NoThrow([&]() -> ErrorCode {
+    SetState(State::IDLE);
+    client_version = client_version_in;
+    abort_requested = false;
+    control->cancel.Reset();
+    control->stop_waits.Reset();
+    control->report.clear();
+    token = token_in;
+    zuc_key_value = zuc_key_value_in;
+    arbiter_base_url = arbiter_base_url_in;
+    gameid = gameid_in;
+    video_profile = video_profile_in;
+    audio_profile = audio_profile_in;
+    io_mouse = io_mouse_in;
+    io_touch = io_touch_in;
+    io_keyboard = io_keyboard_in;
+    io_sensor = io_sensor_in;
+    io_gamepad = io_gamepad_in;
+    access_token.clear();
+    ipv4.clear();
+    ipv6.clear();
+    key1.clear();
+    key2.clear();
+    control_port = 0;
+    video_port = 0;
+    audio_port = 0;
+    input_port = 0;
+    yuv_itu_r_bt = yuv_itu_r_bt_in;
+    // The per-level entries and the video level count stay as they were.
+    quality_params.version = 0;
+    quality_params.audio_level_count = 0;
+    request_token_first = request_token_first_in;
+    thread.SetName("WebServiceAccessor");
+    thread.SetPriority(1000);
+    if (thread.Initialize(this).IsFailure()) return WS_ERROR_THREAD_INITIALIZE;
+    return WS_SUCCESS;
+  });
 }
 
 ErrorCode WebServiceAccessor::Start() {
-  return thread.Start().IsFailure() ? ErrorCode(WS_ERROR_THREAD_START) : ErrorCode(WS_SUCCESS);
+  if (control == nullptr) return WS_ERROR_THREAD_START;
+  {
+    std::lock_guard<std::mutex> lock(control->mu);
+    if (control->running) return WS_ERROR_THREAD_START;
+    control->running = true;
+  }
+  if (thread.Start().IsFailure()) {
+    std::lock_guard<std::mutex> lock(control->mu);
+    control->running = false;
+    return WS_ERROR_THREAD_START;
+  }
+  return WS_SUCCESS;
+}
+
+void WebServiceAccessor::Cancel() {
+  if (control == nullptr) return;
+  control->stop_waits.Cancel();
+  control->cancel.Cancel();
+}
+
+bool WebServiceAccessor::WaitFor(int timeout_ms, ErrorCode* result) {
+  if (control != nullptr) {
+    std::unique_lock<std::mutex> lock(control->mu);
+    auto ended = [this] { return !control->running; };
+    if (timeout_ms < 0) {
+      control->ended.wait(lock, ended);
+    } else if (!control->ended.wait_for(lock, std::chrono::milliseconds(timeout_ms), ended)) {
+      return false;
+    }
+  }
+  // The worker is leaving Run, if it ran at all: this returns promptly.
+  thread.Join(result);
+  return true;
+}
+
+void WebServiceAccessor::SetStateHandler(StateHandler handler, void* context) {
+  if (control == nullptr) return;
+  control->state_handler = handler;
+  control->state_context = context;
+}
+
+void WebServiceAccessor::SetRegisterDeviceId(bool on) {
+  if (control != nullptr) control->register_device_id = on;
+}
+
+void WebServiceAccessor::SetWebApiOrigin(const std::string& origin) {
+  if (control == nullptr) return;
+  NoThrow([&] {
+    control->web_api_origin = origin;
+    return ErrorCode(WS_SUCCESS);
+  });
+}
+
+std::vector<StepReport> WebServiceAccessor::GetRunReport() const {
+  std::vector<StepReport> copy;
+  if (control == nullptr) return copy;
+  NoThrow([&] {
+    copy = control->report;
+    return ErrorCode(WS_SUCCESS);
+  });
+  return copy;
 }
 
 ErrorCode WebServiceAccessor::Join(ErrorCode* result) { return thread.Join(result); }
@@ -205,8 +313,19 @@ WebServiceAccessor::State::type WebServiceAccessor::GetState() {
 bool WebServiceAccessor::IsTermRequest() { return thread.GetState() == ThreadState::TERM_REQUEST; }
 
 ErrorCode WebServiceAccessor::Run() {
-  ErrorCode result = RunRazever();
+  trace::ScopedPrefix prefix(control->trace_prefix);
+  control->report.clear();
+  // Whatever runs out of memory ends the run with that code, as FAILED.
+  ErrorCode result = NoThrow([this] { return RunRazever(); });
+  if (result == ErrorCode(WS_ERROR_OUT_OF_MEMORY) && GetState() != State::FAILED) {
+    SetState(State::FAILED);
+  }
   if (trace::Enabled()) trace::Emit("negotiation ended: " + trace::Code(result));
+  {
+    std::lock_guard<std::mutex> lock(control->mu);
+    control->running = false;
+  }
+  control->ended.notify_all();
   return result;
 }
 
@@ -219,138 +338,168 @@ WebServiceAccessor::State::type WebServiceAccessor::SetState(State::type next) {
   if (trace::Enabled()) {
     trace::Emit("state " + std::to_string(next) + " " + StateName(next));
   }
+  // Only the states a run publishes reach the handler, on the worker.
+  if (next != State::IDLE && control->state_handler != nullptr) {
+    control->state_handler(next, control->state_context);
+  }
   return next;
 }
 
-bool WebServiceAccessor::IsAbortRequested() const { return abort_requested; }
+bool WebServiceAccessor::IsAbortRequested() const {
+  return abort_requested || control->cancel.IsCancelled();
+}
+
+void WebServiceAccessor::Record(StepReport::Step::type step, int attempts, ErrorCode code,
+                                std::string detail, const ExchangeReport& last) {
+  control->report.push_back(StepReport{step, attempts, code, std::move(detail), last});
+}
 
 ErrorCode WebServiceAccessor::RunRazever() {
   WebService service;
-  // A run that fails or is aborted publishes FAILED and returns its code.
-  auto fail = [this](ErrorCode code) {
-    SetState(State::FAILED);
-    return code;
-  };
-  auto aborted = [this] { return IsAbortRequested(); };
-
+  service.SetCancellation(&control->cancel);
   SetState(State::REQUEST_TOKEN);
-  if (aborted()) return fail(WS_ERROR_ABORTED);
-  ErrorCode code = service.Initialize();
-  if (code.IsFailure()) return fail(code);
-  if (aborted()) return fail(WS_ERROR_ABORTED);
+  ErrorCode code = SetUpService(service);
+  if (!code.IsFailure() && request_token_first) {
+    code = RequestStep(StepReport::Step::TOKEN, service, [&](int try_count) {
+      return service.RequestZuToken(client_version, gameid, try_count, token, zuc_key_value);
+    });
+  }
+  if (!code.IsFailure()) {
+    code = RequestStep(StepReport::Step::ACCESS_TOKEN, service, [&](int try_count) {
+      return service.RequestZuAccesstoken(client_version, token, zuc_key_value, try_count,
+                                          access_token);
+    });
+  }
+  if (!code.IsFailure()) {
+    code = RequestStep(StepReport::Step::GAME_SERVICE, service, [&](int try_count) {
+      SetState(State::REQUEST_GAMESERVICE);
+      return service.RequestZuGameservice(
+          client_version, access_token, video_profile, audio_profile, io_mouse, io_touch,
+          io_keyboard, io_sensor, io_gamepad, yuv_itu_r_bt, try_count, client_environment_info,
+          ipv4, ipv6, control_port, video_port, audio_port, input_port, key1, key2, quality_params);
+    });
+  }
+  if (!code.IsFailure()) code = RegisterAndKeep(service);
+  SetState(code.IsFailure() ? State::FAILED : State::COMPLETE);
+  return code;
+}
+
+ErrorCode WebServiceAccessor::SetUpService(WebService& service) {
+  if (IsAbortRequested()) return WS_ERROR_ABORTED;
+  const ErrorCode code = service.Initialize();
+  Record(StepReport::Step::INITIALIZE, 0, code, "", ExchangeReport{});
+  if (code.IsFailure()) return code;
+  if (IsAbortRequested()) return WS_ERROR_ABORTED;
   service.SetUrlArbiterBase(arbiter_base_url);
-  service.SetUrlSendDeviceId();
-
-  StepOutcome step;
-  if (request_token_first) {
-    step = RunStep(
-        "token",
-        [&](int try_count) {
-          return service.RequestZuToken(client_version, gameid, try_count, token, zuc_key_value);
-        },
-        aborted);
-    if (step.aborted) return fail(WS_ERROR_ABORTED);
-    if (step.code.IsFailure()) return fail(step.code);
+  if (control->web_api_origin.empty()) {
+    service.SetUrlSendDeviceId();
+  } else {
+    service.SetUrlSendDeviceId(control->web_api_origin);
   }
-
-  step = RunStep(
-      "access token",
-      [&](int try_count) {
-        return service.RequestZuAccesstoken(client_version, token, zuc_key_value, try_count,
-                                            access_token);
-      },
-      aborted);
-  if (step.aborted) return fail(WS_ERROR_ABORTED);
-  if (step.code.IsFailure()) return fail(step.code);
-
-  step = RunStep(
-      "game service",
-      [&](int try_count) {
-        SetState(State::REQUEST_GAMESERVICE);
-        return service.RequestZuGameservice(
-            client_version, access_token, video_profile, audio_profile, io_mouse, io_touch,
-            io_keyboard, io_sensor, io_gamepad, yuv_itu_r_bt, try_count, client_environment_info,
-            ipv4, ipv6, control_port, video_port, audio_port, input_port, key1, key2,
-            quality_params);
-      },
-      aborted);
-  if (step.aborted) return fail(WS_ERROR_ABORTED);
-  if (step.code.IsFailure()) return fail(step.code);
-
-  // Without a device identifier there is nothing to register and the key
-  // file is left as it was; the negotiation itself has succeeded.
-  // An owner that stops the run during the UUID query ends it as aborted.
-  char identifier[kDeviceIdBufferSize] = {};
-  if (!CreateDeviceId(identifier, kDeviceIdBufferSize)) {
-    if (aborted()) return fail(WS_ERROR_ABORTED);
-    SetState(State::COMPLETE);
-    return WS_SUCCESS;
-  }
-  const std::string device_id(identifier);
-
-  // The registration's outcome gates nothing; only an abort ends the run.
-  int status = 0;
-  step = RunStep(
-      "registration",
-      [&](int) {
-        SetState(State::SEND_DEVICE_ID);
-        std::string response;
-        return service.RequestSendDeviceId(zuc_key_value, device_id, &response, &status,
-                                           kRequestTypeNegotiation, kRegistrationClientVersion);
-      },
-      aborted);
-  if (step.aborted) return fail(WS_ERROR_ABORTED);
-
-  const bool written = WriteKeyFile(zuc_key_value);
-  if (trace::Enabled()) {
-    trace::Emit(std::string(written ? "key file written: " : "key file NOT written: ") +
-                TempFilePath("key.tmp") + " holds " + trace::Secret(zuc_key_value));
-  }
-  SetState(State::COMPLETE);
   return WS_SUCCESS;
 }
 
-bool WebServiceAccessor::CreateDeviceId(char* buffer, int size) {
+ErrorCode WebServiceAccessor::RequestStep(StepReport::Step::type step, WebService& service,
+                                          const std::function<ErrorCode(int try_count)>& attempt) {
+  const StepOutcome outcome = RunStep(
+      StepName(step), attempt, [this] { return IsAbortRequested(); }, &control->cancel);
+  const ErrorCode code = outcome.aborted ? ErrorCode(WS_ERROR_ABORTED) : outcome.code;
+  Record(step, outcome.attempts, code, "", service.GetLastExchange());
+  return code;
+}
+
+// The device identifier, its registration and the key file. Neither a
+// missing identifier nor a failed registration fails the run; only a stop.
+ErrorCode WebServiceAccessor::RegisterAndKeep(WebService& service) {
+  if (control->register_device_id) {
+    char identifier[kDeviceIdBufferSize] = {};
+    const char* reason = "";
+    const bool built = CreateDeviceId(identifier, kDeviceIdBufferSize, &reason);
+    const ErrorCode stopped = IsAbortRequested() ? WS_ERROR_ABORTED : WS_SUCCESS;
+    Record(StepReport::Step::DEVICE_ID, 0,
+           built                 ? WS_SUCCESS
+           : stopped.IsFailure() ? stopped
+                                 : WS_ERROR_FAILED,
+           reason, ExchangeReport{});
+    // Without a device identifier the key file is left as it was.
+    if (!built) return stopped;
+    const std::string device_id(identifier);
+    // The registration's outcome gates nothing.
+    const ErrorCode code = RequestStep(StepReport::Step::REGISTRATION, service, [&](int) {
+      SetState(State::SEND_DEVICE_ID);
+      std::string response;
+      int status = 0;
+      return service.RequestSendDeviceId(zuc_key_value, device_id, &response, &status,
+                                         kRequestTypeNegotiation, kRegistrationClientVersion);
+    });
+    if (code == ErrorCode(WS_ERROR_ABORTED)) return code;
+  }
+  const std::string path = TempFilePath("key.tmp");
+  const bool written = WriteKeyFile(zuc_key_value);
+  Record(StepReport::Step::KEY_FILE, 0, written ? WS_SUCCESS : WS_ERROR_FAILED,
+         written ? "" : path + " could not be written as a regular file of this user",
+         ExchangeReport{});
+  if (trace::Enabled()) {
+    trace::Emit(std::string(written ? "key file written: " : "key file NOT written: ") + path +
+                " holds " + trace::Secret(zuc_key_value));
+  }
+  return WS_SUCCESS;
+}
+
+bool WebServiceAccessor::CreateDeviceId(char* buffer, int size, const char** reason) {
   DeviceIdFailure failure = DeviceIdFailure::kNone;
-  const bool built = CreateDeviceIdText(buffer, size, &control->stop_waits, &failure);
+  const bool built = CreateDeviceIdText(
+      buffer, size, control == nullptr ? nullptr : &control->stop_waits, &failure);
+  *reason = built ? "" : FailureReason(failure);
   if (trace::Enabled()) {
     trace::Emit(built ? "device identifier: built"
-                      : std::string("device identifier: not built: ") + FailureReason(failure));
+                      : std::string("device identifier: not built: ") + *reason);
   }
   return built;
 }
 
 bool WebServiceAccessor::BuildDeviceId(std::string* device_id, std::string* reason) {
-  char identifier[kDeviceIdBufferSize] = {};
-  DeviceIdFailure failure = DeviceIdFailure::kNone;
-  if (!CreateDeviceIdText(identifier, kDeviceIdBufferSize, nullptr, &failure)) {
-    if (reason != nullptr) *reason = FailureReason(failure);
-    return false;
-  }
-  *device_id = identifier;
-  return true;
+  const ErrorCode code = NoThrow([&]() -> ErrorCode {
+    char identifier[kDeviceIdBufferSize] = {};
+    DeviceIdFailure failure = DeviceIdFailure::kNone;
+    if (device_id == nullptr) return WS_ERROR_FAILED;
+    if (!CreateDeviceIdText(identifier, kDeviceIdBufferSize, nullptr, &failure)) {
+      if (reason != nullptr) *reason = FailureReason(failure);
+      return WS_ERROR_FAILED;
+    }
+    *device_id = identifier;
+    return WS_SUCCESS;
+  });
+  return !code.IsFailure();
 }
 
 void WebServiceAccessor::CreateAndSendDeviceId() {
-  char identifier[kDeviceIdBufferSize] = {};
-  if (!CreateDeviceId(identifier, kDeviceIdBufferSize)) return;
-  const std::string device_id(identifier);
+  NoThrow([this] {
+    char identifier[kDeviceIdBufferSize] = {};
+    const char* reason = "";
+    if (!CreateDeviceId(identifier, kDeviceIdBufferSize, &reason))
+      return ErrorCode(WS_ERROR_FAILED);
+    const std::string device_id(identifier);
 
-  WebService service;
-  if (service.Initialize() != ErrorCode(WS_SUCCESS)) return;
-  service.SetUrlSendDeviceId();
-  std::string key;
-  if (!ReadKeyFile(&key)) return;
+    WebService service;
+    if (service.Initialize() != ErrorCode(WS_SUCCESS)) return ErrorCode(WS_ERROR_FAILED);
+    service.SetUrlSendDeviceId();
+    std::string key;
+    if (!ReadKeyFile(&key)) return ErrorCode(WS_ERROR_FAILED);
 
-  int status = 0;
-  RunStep(
-      "registration",
-      [&](int) {
-        std::string response;
-        return service.RequestSendDeviceId(key, device_id, &response, &status, kRequestTypeOnDemand,
-                                           kRegistrationClientVersion);
-      },
-      [this] { return IsAbortRequested(); });
+    int status = 0;
+    return RunStep(
+               "registration",
+               [&](int) {
+                 std::string response;
+                 return service.RequestSendDeviceId(key, device_id, &response, &status,
+                                                    kRequestTypeOnDemand,
+                                                    kRegistrationClientVersion);
+               },
+               [this] { return IsAbortRequested(); },
+               control == nullptr ? nullptr : &control->cancel)
+        .code;
+  });
 }
 
 }  // namespace vanta

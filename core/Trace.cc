@@ -5,6 +5,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "core/NoThrow.h"
 #include "core/Printable.h"
 #include "vanta/Trace.h"
 
@@ -19,6 +20,8 @@ std::shared_mutex mu;
 TraceHandler current_handler = nullptr;
 void* current_context = nullptr;
 std::atomic<bool> installed{false};
+// The prefix of the lines of this thread (ScopedPrefix), or null.
+thread_local const std::string* line_prefix = nullptr;
 
 }  // namespace
 
@@ -35,9 +38,18 @@ bool Enabled() { return installed.load(std::memory_order_relaxed); }
 
 void Emit(const std::string& line) {
   if (!Enabled()) return;
-  std::shared_lock<std::shared_mutex> lock(mu);
-  if (current_handler != nullptr) current_handler(line.c_str(), current_context);
+  NoThrow([&] {
+    const std::string prefixed = line_prefix != nullptr ? *line_prefix + line : std::string();
+    const char* text = line_prefix != nullptr ? prefixed.c_str() : line.c_str();
+    std::shared_lock<std::shared_mutex> lock(mu);
+    if (current_handler != nullptr) current_handler(text, current_context);
+    return ErrorCode(WS_SUCCESS);
+  });
 }
+
+ScopedPrefix::ScopedPrefix(const std::string& prefix) { line_prefix = &prefix; }
+
+ScopedPrefix::~ScopedPrefix() { line_prefix = nullptr; }
 
 std::string Secret(const std::string& text) {
   return Printable(text.substr(0, 4), 4) + "... (" + std::to_string(text.size()) + " bytes)";

@@ -13,8 +13,19 @@ namespace trace {
 // True while a handler is installed. Callers build a line only then.
 bool Enabled();
 
-// Hands line to the handler, if any.
+// Hands line to the handler, if any, after the calling thread's prefix.
 void Emit(const std::string& line);
+
+// While it exists, every line that its thread emits begins with prefix
+// (an accessor's "[a3] "), so that the lines of two runs can be told apart.
+// REQUIRES: prefix outlives the object; one per thread at a time.
+class ScopedPrefix {
+ public:
+  explicit ScopedPrefix(const std::string& prefix);
+  ~ScopedPrefix();
+  ScopedPrefix(const ScopedPrefix&) = delete;
+  ScopedPrefix& operator=(const ScopedPrefix&) = delete;
+};
 
 // A key or token as a trace shows it: its first 4 bytes and its length,
 // never the whole ("abcd... (32 bytes)").

@@ -1,12 +1,15 @@
 // A flag that ends waits: once Cancel() has been called, IsCancelled() is
-// true until Reset(), and every Env::WaitMillis on it returns at once.
-// Thread-safe: any thread may cancel while others wait or look.
+// true until Reset(), every Env::WaitMillis on it returns at once, and the
+// wake-up of a Waker in place is called (for waits that are not ours, such
+// as libcurl's). Thread-safe: any thread may cancel while others wait or
+// look.
 #ifndef VANTA_PLATFORM_CANCELLATION_H_
 #define VANTA_PLATFORM_CANCELLATION_H_
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace vanta {
@@ -18,11 +21,12 @@ class Cancellation {
   Cancellation& operator=(const Cancellation&) = delete;
 
   // Raises the flag and wakes every waiter. Never waits for anything but
-  // the few instructions a waiter holds the mutex for.
+  // the few instructions a waiter or a Waker holds the mutex for.
   void Cancel() {
     std::lock_guard<std::mutex> lock(mu_);
     cancelled_.store(true);
     raised_.notify_all();
+    if (wake_) wake_();
   }
   bool IsCancelled() const { return cancelled_.load(); }
   // REQUIRES: nobody waits on the flag.
@@ -36,10 +40,32 @@ class Cancellation {
                             [this] { return cancelled_.load(); });
   }
 
+  // While it exists, Cancel() also calls wake (which must not block). One
+  // at a time per flag; a null flag makes it do nothing.
+  class Waker {
+   public:
+    Waker(Cancellation* flag, std::function<void()> wake) : flag_(flag) {
+      if (flag_ == nullptr) return;
+      std::lock_guard<std::mutex> lock(flag_->mu_);
+      flag_->wake_ = std::move(wake);
+    }
+    ~Waker() {
+      if (flag_ == nullptr) return;
+      std::lock_guard<std::mutex> lock(flag_->mu_);
+      flag_->wake_ = nullptr;
+    }
+    Waker(const Waker&) = delete;
+    Waker& operator=(const Waker&) = delete;
+
+   private:
+    Cancellation* const flag_;
+  };
+
  private:
   std::mutex mu_;
   std::condition_variable raised_;
   std::atomic<bool> cancelled_{false};
+  std::function<void()> wake_;  // guarded by mu_
 };
 
 }  // namespace vanta

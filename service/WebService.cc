@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "core/NoThrow.h"
 #include "platform/Env.h"
 #include "service/Codes.h"
 #include "service/ReleaseGate.h"
@@ -25,7 +26,13 @@ const char kSendDeviceIdPath[] = "/game/razever/app/APIEX/SorvaneClient/SendDevi
 
 const int WebService::MAX_QUALITY_SETTING_LEVEL = 8;
 
-WebService::WebService() : uri_launcher_monitor_put(kDefaultLauncherMonitor) {
+// Without memory for the default addresses they stay empty, and requests
+// fail on them.
+WebService::WebService() {
+  try {
+    uri_launcher_monitor_put = kDefaultLauncherMonitor;
+  } catch (const std::bad_alloc&) {
+  }
   SetUrlArbiterBase(kDefaultArbiterBase);
 }
 
@@ -37,29 +44,21 @@ WebService& WebService::operator=(const WebService& other) = default;
 WebService::~WebService() { Terminate(); }
 
 ErrorCode WebService::Initialize() {
-  if (impl != nullptr || http != nullptr) return WS_ERROR_ALREADY_INITIALIZED;
-  // Running out of memory is handled here and nowhere else in the library.
-  // Locals release in reverse order: new_impl before new_http.
-  std::shared_ptr<WebServiceHttp> new_http;
-  try {
-    new_http = std::make_shared<WebServiceHttp>();
-  } catch (const std::bad_alloc&) {
-    return WS_ERROR_OUT_OF_MEMORY;
-  }
-  const ReleaseMode mode = ConfiguredReleaseMode();
-  const ErrorCode gate = CheckReleases(RuntimeReleases(mode), mode);
-  if (gate.IsFailure()) return gate;
-  std::shared_ptr<WebServiceImpl> new_impl;
-  try {
-    new_impl = std::make_shared<WebServiceImpl>();
-  } catch (const std::bad_alloc&) {
-    return WS_ERROR_OUT_OF_MEMORY;
-  }
-  const ErrorCode attached = new_impl->Attach(new_http.get());
-  if (attached.IsFailure()) return attached;
-  impl = std::move(new_impl);
-  http = std::move(new_http);
-  return WS_SUCCESS;
+  return NoThrow([this]() -> ErrorCode {
+    if (impl != nullptr || http != nullptr) return WS_ERROR_ALREADY_INITIALIZED;
+    // Locals release in reverse order: new_impl before new_http.
+    std::shared_ptr<WebServiceHttp> new_http = std::make_shared<WebServiceHttp>();
+    const ReleaseMode mode = ConfiguredReleaseMode();
+    const ErrorCode gate = CheckReleases(RuntimeReleases(mode), mode);
+    if (gate.IsFailure()) return gate;
+    std::shared_ptr<WebServiceImpl> new_impl = std::make_shared<WebServiceImpl>();
+    const ErrorCode attached = new_impl->Attach(new_http.get());
+    if (attached.IsFailure()) return attached;
+    new_http->SetCancellation(cancel);
+    impl = std::move(new_impl);
+    http = std::move(new_http);
+    return WS_SUCCESS;
+  });
 }
 
 void WebService::Terminate() {
@@ -69,40 +68,80 @@ void WebService::Terminate() {
 
 bool WebService::IsInitialized() const { return impl != nullptr && http != nullptr; }
 
+// The setters change all of their addresses or, without memory for the new
+// ones, none.
 void WebService::SetUrlArbiterBase(const std::string& base) {
-  url_arbiter_base = base;
-  url_request_token = base + "request_token";
-  url_request_accesstoken = base + "request_accesstoken";
-  url_request_gameservice = base + "request_gameservice";
+  NoThrow([&] {
+    std::string token = base + "request_token";
+    std::string accesstoken = base + "request_accesstoken";
+    std::string gameservice = base + "request_gameservice";
+    url_arbiter_base = base;
+    url_request_token.swap(token);
+    url_request_accesstoken.swap(accesstoken);
+    url_request_gameservice.swap(gameservice);
+    return ErrorCode(WS_SUCCESS);
+  });
 }
 
 void WebService::SetUrlSendDeviceId() {
-  url_send_device_id =
-      Env::Get()->WebApiOrigin().value_or("https://" VANTA_WEB_API_HOST) + kSendDeviceIdPath;
+  NoThrow([this] {
+    SetUrlSendDeviceId(Env::Get()->WebApiOrigin().value_or("https://" VANTA_WEB_API_HOST));
+    return ErrorCode(WS_SUCCESS);
+  });
+}
+
+void WebService::SetUrlSendDeviceId(const std::string& origin) {
+  NoThrow([&] {
+    url_send_device_id = origin + kSendDeviceIdPath;
+    return ErrorCode(WS_SUCCESS);
+  });
 }
 
 void WebService::SetUriRequestLauncherMonitorPut(const std::string& uri) {
-  uri_launcher_monitor_put = uri;
+  NoThrow([&] {
+    uri_launcher_monitor_put = uri;
+    return ErrorCode(WS_SUCCESS);
+  });
 }
 
 ErrorCode WebService::SetUriRequestLauncherMonitorPut(const std::string& scheme,
                                                       const std::string& host, int port,
                                                       const std::string& path) {
-  if (scheme != "http://" && scheme != "https://") return WS_ERROR_FAILED;
-  uri_launcher_monitor_put = scheme + host + ":" + std::to_string(port) + "/" + path;
-  return WS_SUCCESS;
+  return NoThrow([&]() -> ErrorCode {
+    if (scheme != "http://" && scheme != "https://") return WS_ERROR_FAILED;
+    uri_launcher_monitor_put = scheme + host + ":" + std::to_string(port) + "/" + path;
+    return WS_SUCCESS;
+  });
 }
 
 ErrorCode WebService::RequestJsonRpc(const std::string& url, const std::string& body,
                                      std::string& response) {
-  if (http == nullptr) return WS_ERROR_FAILED;
-  return Normalize(http->PostJson(url, body, response));
+  last_exchange = ExchangeReport{};
+  return Finish(NoThrow([&]() -> ErrorCode {
+    if (http == nullptr) return WS_ERROR_FAILED;
+    return Normalize(http->PostJson(url, body, response, &last_exchange));
+  }));
 }
 
 ErrorCode WebService::RequestRestRpc(const std::string& url, const std::string& query,
                                      std::string& response) {
-  if (http == nullptr) return WS_ERROR_FAILED;
-  return Normalize(http->RequestRest(url, query, response));
+  last_exchange = ExchangeReport{};
+  return Finish(NoThrow([&]() -> ErrorCode {
+    if (http == nullptr) return WS_ERROR_FAILED;
+    return Normalize(http->RequestRest(url, query, response, &last_exchange));
+  }));
+}
+
+const ExchangeReport& WebService::GetLastExchange() const { return last_exchange; }
+
+void WebService::SetCancellation(Cancellation* flag) {
+  cancel = flag;
+  if (http != nullptr) http->SetCancellation(flag);
+}
+
+ErrorCode WebService::Finish(ErrorCode code) {
+  last_exchange.code = code;
+  return code;
 }
 
 bool WebService::IsServerResponse(ErrorCode code) { return IsServerResponseCode(code); }

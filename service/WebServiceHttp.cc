@@ -9,6 +9,7 @@
 
 #include <cctype>
 
+#include "core/Printable.h"
 #include "core/Trace.h"
 #include "platform/Env.h"
 #include "service/BuiltinRoots.h"
@@ -124,38 +125,103 @@ void SetLimitsAndBehaviour(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_TCP_NODELAY, 1L);
 }
 
-// One trace line for an exchange that has run.
-std::string DescribeExchange(CURL* handle, const char* method, const std::string& url,
-                             CURLcode result, const WebServiceHttp::Sink& sink,
-                             const char* error_text, ErrorCode code) {
-  long status = 0;
+// Ends a transfer once its cancellation is raised. libcurl calls this from
+// every round of the transfer; the wake-up below makes a round start at
+// once when the cancellation is raised, instead of after up to a second of
+// waiting on a silent connection.
+int ProgressCallback(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const Cancellation* cancel = static_cast<const Cancellation*>(userdata);
+  return cancel != nullptr && cancel->IsCancelled() ? 1 : 0;
+}
+
+// Runs the transfer set up on handle through multi and returns its result.
+// While it runs, raising cancel wakes the multi handle's wait.
+CURLcode Transfer(CURLM* multi, CURL* handle, Cancellation* cancel) {
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &ProgressCallback);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, cancel);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  if (curl_multi_add_handle(multi, handle) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+  CURLcode result = CURLE_OK;
+  {
+    Cancellation::Waker waker(cancel, [multi] { curl_multi_wakeup(multi); });
+    for (bool done = false; !done;) {
+      int running = 0;
+      if (curl_multi_perform(multi, &running) != CURLM_OK) {
+        result = CURLE_OUT_OF_MEMORY;
+        break;
+      }
+      int left = 0;
+      for (CURLMsg* message; (message = curl_multi_info_read(multi, &left)) != nullptr;) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == handle) {
+          result = message->data.result;
+          done = true;
+        }
+      }
+      if (!done && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+        result = CURLE_OUT_OF_MEMORY;
+        break;
+      }
+    }
+  }
+  curl_multi_remove_handle(multi, handle);
+  return result;
+}
+
+// What the exchange on handle told: method, address (without its query),
+// HTTP status, libcurl's error text, bytes and time, and code.
+void DescribeExchange(CURL* handle, const char* method, const std::string& url, CURLcode result,
+                      const WebServiceHttp::Sink& sink, const char* error_text, ErrorCode code,
+                      ExchangeReport* report) {
   curl_off_t sent = 0, received = 0, micros = 0;
-  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+  report->method = method;
+  report->address = Printable(std::string_view(url).substr(0, url.find('?')));
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &report->http_status);
   curl_easy_getinfo(handle, CURLINFO_SIZE_UPLOAD_T, &sent);
   curl_easy_getinfo(handle, CURLINFO_SIZE_DOWNLOAD_T, &received);
   curl_easy_getinfo(handle, CURLINFO_TOTAL_TIME_T, &micros);
-  std::string line = std::string(method) + " " + trace::Printable(url, 300) + ": ";
-  if (status != 0) line += "HTTP " + std::to_string(status);
-  if (result != CURLE_OK) {
-    if (status != 0) line += ", ";
-    if (sink.too_large) {
-      line += "answer larger than " + std::to_string(WebServiceHttp::kMaxAnswerBytes) + " bytes";
-    } else {
-      line += error_text[0] != '\0' ? error_text : curl_easy_strerror(result);
-    }
+  report->transport_error.clear();
+  if (code == ErrorCode(WS_ERROR_ABORTED)) {
+    report->transport_error = "cancelled";
+  } else if (sink.too_large) {
+    report->transport_error =
+        "answer larger than " + std::to_string(WebServiceHttp::kMaxAnswerBytes) + " bytes";
+  } else if (result != CURLE_OK) {
+    report->transport_error =
+        Printable(error_text[0] != '\0' ? error_text : curl_easy_strerror(result));
   }
-  return line + "; " + std::to_string(sent) + " bytes sent, " + std::to_string(received) +
-         " received, " + std::to_string(micros / 1000) + " ms: " + trace::Code(code);
+  report->code = code;
+  report->bytes_sent = sent;
+  report->bytes_received = received;
+  report->elapsed_ms = static_cast<long>(micros / 1000);
 }
 
-// Runs the exchange set up on handle; its code, traced.
-ErrorCode Perform(CURL* handle, const char* method, const std::string& url,
-                  const WebServiceHttp::Sink& sink, const char* error_text) {
-  const CURLcode result = curl_easy_perform(handle);
-  const ErrorCode code = MapTransportResult(result);
-  if (trace::Enabled()) {
-    trace::Emit(DescribeExchange(handle, method, url, result, sink, error_text, code));
+// One trace line for an exchange that has run.
+std::string TraceLine(const std::string& url, const ExchangeReport& report) {
+  std::string line = report.method + " " + trace::Printable(url, 300) + ": ";
+  if (report.http_status != 0) line += "HTTP " + std::to_string(report.http_status);
+  if (!report.transport_error.empty()) {
+    if (report.http_status != 0) line += ", ";
+    line += report.transport_error;
   }
+  return line + "; " + std::to_string(report.bytes_sent) + " bytes sent, " +
+         std::to_string(report.bytes_received) + " received, " + std::to_string(report.elapsed_ms) +
+         " ms: " + trace::Code(report.code);
+}
+
+// Runs the exchange set up on handle through multi; its code, reported and
+// traced. A transfer that the cancellation ended gives WS_ERROR_ABORTED.
+ErrorCode Perform(CURLM* multi, CURL* handle, Cancellation* cancel, const char* method,
+                  const std::string& url, const WebServiceHttp::Sink& sink, const char* error_text,
+                  ExchangeReport* report) {
+  const CURLcode result = Transfer(multi, handle, cancel);
+  const bool cancelled =
+      result == CURLE_ABORTED_BY_CALLBACK && cancel != nullptr && cancel->IsCancelled();
+  const ErrorCode code = cancelled ? ErrorCode(WS_ERROR_ABORTED) : MapTransportResult(result);
+  if (report == nullptr && !trace::Enabled()) return code;
+  ExchangeReport local;
+  if (report == nullptr) report = &local;
+  DescribeExchange(handle, method, url, result, sink, error_text, code, report);
+  if (trace::Enabled()) trace::Emit(TraceLine(url, *report));
   return code;
 }
 
@@ -167,14 +233,17 @@ WebServiceHttp::~WebServiceHttp() = default;
 
 void WebServiceHttp::CloseRestHandle() {
   handle_.reset();
+  rest_multi_.reset();  // and the connection it kept
   headers_.reset();
   receive_buffer_.clear();
 }
 
 ErrorCode WebServiceHttp::PostJson(const std::string& url, const std::string& body,
-                                   std::string& response) {
+                                   std::string& response, ExchangeReport* report) {
+  // Its own multi handle: no connection outlives the exchange.
+  Multi multi(curl_multi_init());
   Handle post(curl_easy_init());
-  if (post == nullptr) return WS_ERROR_NO_TRANSPORT;
+  if (multi == nullptr || post == nullptr) return WS_ERROR_NO_TRANSPORT;
   response.clear();
   Sink sink{&response};
   char error_text[CURL_ERROR_SIZE] = {};
@@ -200,15 +269,20 @@ ErrorCode WebServiceHttp::PostJson(const std::string& url, const std::string& bo
   SetLimitsAndBehaviour(post.get());
   SetRedirectRule(post.get(), url);
   curl_easy_setopt(post.get(), CURLOPT_ERRORBUFFER, error_text);
-  const ErrorCode code = Perform(post.get(), "POST", url, sink, error_text);
+  const ErrorCode code =
+      Perform(multi.get(), post.get(), cancel_, "POST", url, sink, error_text, report);
   post.reset();  // before its header list
   return code;
 }
 
 ErrorCode WebServiceHttp::OpenRestHandle() {
   CloseRestHandle();
+  rest_multi_.reset(curl_multi_init());
   handle_.reset(curl_easy_init());
-  if (handle_ == nullptr) return WS_ERROR_NO_TRANSPORT;
+  if (rest_multi_ == nullptr || handle_ == nullptr) {
+    CloseRestHandle();
+    return WS_ERROR_NO_TRANSPORT;
+  }
   curl_easy_setopt(handle_.get(), CURLOPT_WRITEFUNCTION, &WriteCallback);
   curl_easy_setopt(handle_.get(), CURLOPT_WRITEDATA, &rest_sink_);
   headers_ = BuildHeaders(true);
@@ -223,7 +297,7 @@ ErrorCode WebServiceHttp::OpenRestHandle() {
 }
 
 ErrorCode WebServiceHttp::RequestRest(const std::string& url, const std::string& query,
-                                      std::string& response) {
+                                      std::string& response, ExchangeReport* report) {
   // The "?" is always inserted, also before an empty query.
   const std::string full_url = url + "?" + query;
   if (handle_ == nullptr) OpenRestHandle();
@@ -235,7 +309,8 @@ ErrorCode WebServiceHttp::RequestRest(const std::string& url, const std::string&
   curl_easy_setopt(handle_.get(), CURLOPT_URL, full_url.c_str());
   curl_easy_setopt(handle_.get(), CURLOPT_PROXY, "");
   SetRedirectRule(handle_.get(), full_url);
-  const ErrorCode code = Perform(handle_.get(), "GET", full_url, rest_sink_, rest_error_);
+  const ErrorCode code = Perform(rest_multi_.get(), handle_.get(), cancel_, "GET", full_url,
+                                 rest_sink_, rest_error_, report);
   if (code != ErrorCode(WS_SUCCESS)) {
     // A failed exchange closes the handle: the next one starts afresh on a
     // new connection.

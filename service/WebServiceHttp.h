@@ -5,7 +5,9 @@
 // exchange, a GET over a handle kept in the object so that its connection
 // stays alive between calls. Both refuse answers larger than
 // kMaxAnswerBytes, follow redirects only to http and https and never from
-// https to http, and trace every exchange.
+// https to http, trace every exchange and describe it in an ExchangeReport.
+// An exchange in flight ends within milliseconds once the Cancellation
+// given to SetCancellation is raised (WS_ERROR_ABORTED).
 // One object serves one thread at a time.
 #ifndef VANTA_SERVICE_WEB_SERVICE_HTTP_H_
 #define VANTA_SERVICE_WEB_SERVICE_HTTP_H_
@@ -16,7 +18,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/Cancellation.h"
 #include "vanta/ErrorCode.h"
+#include "vanta/Report.h"
 
 namespace vanta {
 
@@ -32,14 +36,22 @@ class WebServiceHttp {
   // Closes the REST handle.
   virtual ~WebServiceHttp();
 
+  // Exchanges from now on end early when cancel (may be null; it must
+  // outlive its use here) is raised.
+  void SetCancellation(Cancellation* cancel) { cancel_ = cancel; }
+
   // POSTs body to url. response is emptied, then receives the answer body
   // (after a failure: whatever arrived before it). 0 or a failure code.
-  ErrorCode PostJson(const std::string& url, const std::string& body, std::string& response);
+  // *report (may be null) receives the exchange's transport facts and code.
+  ErrorCode PostJson(const std::string& url, const std::string& body, std::string& response,
+                     ExchangeReport* report = nullptr);
 
   // GETs url + "?" + query over the kept-alive handle. response receives the
   // body on success and is empty after a failure, which also closes the
-  // handle so that the next exchange opens a new connection.
-  ErrorCode RequestRest(const std::string& url, const std::string& query, std::string& response);
+  // handle so that the next exchange opens a new connection. *report as
+  // for PostJson.
+  ErrorCode RequestRest(const std::string& url, const std::string& query, std::string& response,
+                        ExchangeReport* report = nullptr);
 
   struct HandleDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -47,8 +59,12 @@ class WebServiceHttp {
   struct HeaderListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
   };
+  struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+  };
   using Handle = std::unique_ptr<CURL, HandleDeleter>;
   using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+  using Multi = std::unique_ptr<CURLM, MultiDeleter>;
 
   // Where a handle's write callback puts the answer body.
   struct Sink {
@@ -61,8 +77,11 @@ class WebServiceHttp {
   ErrorCode OpenRestHandle();
   void CloseRestHandle();
 
-  // The declaration order makes the handle go before its header list.
+  // The declaration order makes the handle go before its header list, and
+  // before the multi handle that keeps its connection.
+  Cancellation* cancel_ = nullptr;
   HeaderList headers_;
+  Multi rest_multi_;
   Handle handle_;
   std::string receive_buffer_;
   Sink rest_sink_{&receive_buffer_};

@@ -81,21 +81,20 @@ void ResolveAndConnect(const std::string& url, Verdict* verdict) {
   }
 }
 
-// The HTTP status and transport error of the traced exchange line.
-void ReadExchange(const std::string& line, ErrorCode code, Verdict* verdict) {
-  const size_t status = line.find(": HTTP ");
-  if (status != std::string::npos) verdict->http = std::stol(line.substr(status + 7));
+// The HTTP status and transport error of the exchange.
+void ReadExchange(const ExchangeReport& exchange, Verdict* verdict) {
+  verdict->http = exchange.http_status;
   if (verdict->http == 0) {
-    const size_t begin = line.find(": ") + 2;
-    verdict->problem = line.substr(begin, line.find("; ", begin) - begin);
+    verdict->problem = exchange.transport_error;
+    if (exchange.code == ErrorCode(WS_ERROR_TLS_FAILED))
+      verdict->problem = "TLS: " + verdict->problem;
   }
-  if (code == ErrorCode(WS_ERROR_TLS_FAILED)) verdict->problem = "TLS: " + verdict->problem;
 }
 
 // Checks the service at address with one exchange with url (on the same
 // host and port).
 Verdict CheckService(const std::string& service, const std::string& address, const std::string& url,
-                     bool post, bool tls, WebService& ws, const TraceWatch& trace) {
+                     bool post, bool tls, WebService& ws) {
   Verdict verdict;
   verdict.service = service;
   verdict.address = address;
@@ -104,9 +103,12 @@ Verdict CheckService(const std::string& service, const std::string& address, con
   // One exchange through the library: a POST of an empty object (which a
   // dispatcher refuses as malformed), or a report without figures.
   std::string response;
-  const ErrorCode code =
-      post ? ws.RequestJsonRpc(url, "{}", response) : ws.RequestRestRpc(url, "", response);
-  ReadExchange(trace.LastExchange(), code, &verdict);
+  if (post) {
+    ws.RequestJsonRpc(url, "{}", response);
+  } else {
+    ws.RequestRestRpc(url, "", response);
+  }
+  ReadExchange(ws.GetLastExchange(), &verdict);
   if (tls && verdict.http != 0) verdict.tls = "the chain verifies against the built-in roots";
   return verdict;
 }
@@ -132,16 +134,16 @@ picojson::value Json(const Verdict& v) {
 }
 
 int RunCheck(const CheckOptions& options) {
-  TraceWatch trace(options.verbosity.verbose);
+  TracePrinter trace(options.verbosity.verbose);
   WebService ws;
   const ErrorCode code = ws.Initialize();
-  if (code.IsFailure()) return ReportFailure("check", "Initialize failed", code, trace);
+  if (code.IsFailure()) return ReportFailure("check", "Initialize failed", code, nullptr);
   const std::vector<Verdict> verdicts = {
       CheckService("dispatcher", options.arbiter_base, options.arbiter_base + "request_token", true,
-                   false, ws, trace),
-      CheckService("monitor", options.monitor, options.monitor, false, false, ws, trace),
+                   false, ws),
+      CheckService("monitor", options.monitor, options.monitor, false, false, ws),
       CheckService("web API", "https://" + options.web_api_host,
-                   "https://" + options.web_api_host + "/", true, true, ws, trace),
+                   "https://" + options.web_api_host + "/", true, true, ws),
   };
   bool all = true;
   picojson::object json;

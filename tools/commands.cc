@@ -57,42 +57,45 @@ void AddVerbosityFlags(CLI::App* sub, Verbosity* verbosity) {
       ->excludes(verbose);
 }
 
-TraceWatch::TraceWatch(bool verbose, std::function<void(const std::string&)> listener)
-    : verbose_(verbose), listener_(std::move(listener)) {
-  SetTraceHandler(&TraceWatch::OnLine, this);
+namespace {
+
+void PrintTraceLine(const char* line, void*) { std::fprintf(stderr, "* %s\n", line); }
+
+}  // namespace
+
+TracePrinter::TracePrinter(bool verbose) : verbose_(verbose) {
+  if (verbose_) SetTraceHandler(&PrintTraceLine, nullptr);
 }
 
-TraceWatch::~TraceWatch() { SetTraceHandler(nullptr, nullptr); }
+TracePrinter::~TracePrinter() {
+  if (verbose_) SetTraceHandler(nullptr, nullptr);
+}
 
-void TraceWatch::OnLine(const char* line, void* context) {
-  TraceWatch* watch = static_cast<TraceWatch*>(context);
-  const std::string text = line;
-  if (watch->verbose_) std::fprintf(stderr, "* %s\n", line);
-  {
-    std::lock_guard<std::mutex> lock(watch->mu_);
-    if (text.rfind("POST ", 0) == 0 || text.rfind("GET ", 0) == 0) watch->last_exchange_ = text;
-    if (text.find(" refused: result ") != std::string::npos) watch->last_refusal_ = text;
+std::string DescribeExchange(const ExchangeReport& exchange) {
+  std::string text = exchange.method + " " + exchange.address + ": ";
+  if (exchange.http_status != 0) text += "HTTP " + std::to_string(exchange.http_status);
+  if (!exchange.transport_error.empty()) {
+    if (exchange.http_status != 0) text += ", ";
+    text += exchange.transport_error;
   }
-  if (watch->listener_) watch->listener_(text);
-}
-
-std::string TraceWatch::LastExchange() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return last_exchange_;
-}
-
-std::string TraceWatch::LastRefusal() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return last_refusal_;
+  return text + "; " + std::to_string(exchange.bytes_sent) + " bytes sent, " +
+         std::to_string(exchange.bytes_received) + " received, " +
+         std::to_string(exchange.elapsed_ms) + " ms";
 }
 
 int ReportFailure(const char* command, const std::string& what, ErrorCode code,
-                  const TraceWatch& trace, const std::string& hint) {
+                  const ExchangeReport* exchange, const std::string& hint) {
   std::fprintf(stderr, "vanta %s: %s: %s\n", command, what.c_str(), DescribeCode(code).c_str());
-  const std::string exchange = trace.LastExchange();
-  const std::string refusal = trace.LastRefusal();
-  if (!exchange.empty()) std::fprintf(stderr, "  last exchange: %s\n", exchange.c_str());
-  if (!refusal.empty()) std::fprintf(stderr, "  %s\n", refusal.c_str());
+  if (exchange != nullptr && !exchange->method.empty()) {
+    std::fprintf(stderr, "  last exchange: %s\n", DescribeExchange(*exchange).c_str());
+    if (!exchange->server_result.empty()) {
+      std::fprintf(stderr, "  refused: result %s, message \"%s\"\n",
+                   exchange->server_result.c_str(), exchange->server_message.c_str());
+    }
+    if (code == ErrorCode(WS_ERROR_BAD_RESPONSE)) {
+      std::fprintf(stderr, "  the answer began: \"%s\"\n", exchange->answer_excerpt.c_str());
+    }
+  }
   if (!hint.empty()) std::fprintf(stderr, "  hint: %s\n", hint.c_str());
   if (code == ErrorCode(WS_ERROR_LIBRARY_VERSION)) {
     std::fputs(ReleasesText("  ").c_str(), stderr);

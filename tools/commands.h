@@ -10,21 +10,22 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include <vanta/ErrorCode.h>
+#include <vanta/Report.h>
 
 namespace vanta {
 namespace tools {
 
 // Exit statuses shared by every subcommand.
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;       // any other failure; its code was printed
-constexpr int kExitUsage = 2;        // an option or argument is not usable
-constexpr int kExitUnreachable = 3;  // no name, no connection, no TLS, or no answer in time
-constexpr int kExitRefused = 4;      // the server refused: an HTTP error or a refusal result
-constexpr int kExitBadAnswer = 5;    // the answer is not what the protocol allows
+constexpr int kExitFailed = 1;         // any other failure; its code was printed
+constexpr int kExitUsage = 2;          // an option or argument is not usable
+constexpr int kExitUnreachable = 3;    // no name, no connection, no TLS, or no answer in time
+constexpr int kExitRefused = 4;        // the server refused: an HTTP error or a refusal result
+constexpr int kExitBadAnswer = 5;      // the answer is not what the protocol allows
+constexpr int kExitInterrupted = 130;  // Ctrl-C ended the run (128 + SIGINT)
 
 // The text of the statuses for --help and the man page.
 extern const char kExitStatusHelp[];
@@ -45,35 +46,29 @@ struct Verbosity {
 };
 void AddVerbosityFlags(CLI::App* sub, Verbosity* verbosity);
 
-// Watches the library's trace while it exists: prints every line on stderr
-// with -v ("* " in front) and keeps what a failure message needs. listener,
-// when set, sees every line too (on the library's threads).
-class TraceWatch {
+// With -v, prints the library's trace on stderr ("* " in front of each
+// line) while it exists. The lines are for people: nothing reads them.
+class TracePrinter {
  public:
-  TraceWatch(bool verbose, std::function<void(const std::string&)> listener = nullptr);
-  ~TraceWatch();
-  TraceWatch(const TraceWatch&) = delete;
-  TraceWatch& operator=(const TraceWatch&) = delete;
-
-  // The last exchange line ("POST <address>: HTTP 500; ...") and the last
-  // refusal line ("request_token refused: result 2, ..."), or "".
-  std::string LastExchange() const;
-  std::string LastRefusal() const;
+  explicit TracePrinter(bool verbose);
+  ~TracePrinter();
+  TracePrinter(const TracePrinter&) = delete;
+  TracePrinter& operator=(const TracePrinter&) = delete;
 
  private:
-  static void OnLine(const char* line, void* context);
-
   const bool verbose_;
-  const std::function<void(const std::string&)> listener_;
-  mutable std::mutex mu_;
-  std::string last_exchange_;
-  std::string last_refusal_;
 };
 
-// Prints, on stderr, "vanta <command>: <what>: <code>", the exchange and
-// refusal that explain it, and the hint if any; returns ExitStatusFor(code).
+// "POST <address>: HTTP 500, <error>; 103 bytes sent, 88 received, 19 ms":
+// an exchange as a failure message shows it, without its code.
+std::string DescribeExchange(const ExchangeReport& exchange);
+
+// Prints, on stderr, "vanta <command>: <what>: <code>", then what the
+// exchange (may be null, or one that sent nothing) tells about it: the
+// exchange, a refusal's result and message, or the start of an answer that
+// could not be read; then the hint if any. Returns ExitStatusFor(code).
 int ReportFailure(const char* command, const std::string& what, ErrorCode code,
-                  const TraceWatch& trace, const std::string& hint = "");
+                  const ExchangeReport* exchange, const std::string& hint = "");
 
 // A hint for a failure whose last exchange went to address: what a
 // refused connection, an unknown host or a time limit usually means.

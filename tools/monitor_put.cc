@@ -30,10 +30,10 @@ struct MonitorPutOptions {
 };
 
 int RunMonitorPut(const MonitorPutOptions& options) {
-  TraceWatch trace(options.verbosity.verbose);
+  TracePrinter trace(options.verbosity.verbose);
   WebService service;
   ErrorCode code = service.Initialize();
-  if (code.IsFailure()) return ReportFailure("monitor-put", "Initialize failed", code, trace);
+  if (code.IsFailure()) return ReportFailure("monitor-put", "Initialize failed", code, nullptr);
   // The library's own default address unless one is given.
   std::string address = "the launcher monitor";
   if (!options.uri.empty()) {
@@ -53,8 +53,8 @@ int RunMonitorPut(const MonitorPutOptions& options) {
       options.slotid, options.capture_down_time, options.heartbeat_down_time,
       options.handling_down_time, options.client_delay, options.remote_ip, options.remote_port);
   if (code.IsFailure()) {
-    return ReportFailure("monitor-put", "the report was not accepted", code, trace,
-                         ConnectionHint(code, address));
+    return ReportFailure("monitor-put", "the report was not accepted", code,
+                         &service.GetLastExchange(), ConnectionHint(code, address));
   }
   if (!options.verbosity.quiet) std::printf("report accepted\n");
   return kExitOk;

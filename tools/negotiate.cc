@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -54,41 +55,22 @@ const char* StateMeaning(int state) {
   return state >= 0 && state <= 5 ? kMeanings[state] : "in an unknown state";
 }
 
-// Shows the negotiation's progress on stderr from the library's trace: on a
-// terminal one live line, otherwise one line per state, attempt, wait and
-// outcome, so that no wait is silent.
+// Shows the negotiation's progress on stderr from the accessor's states: on
+// a terminal one live line, otherwise one line per state and attempt.
 class Progress {
  public:
   Progress(bool live, bool quiet) : live_(live), quiet_(quiet) {}
 
-  // On the library's threads: one trace line.
-  void OnTrace(const std::string& line) {
-    std::lock_guard<std::mutex> lock(mu_);
-    int state = 0;
-    if (std::sscanf(line.c_str(), "state %d", &state) == 1) {
-      if (state == 0) return;  // Initialize: nothing has started yet
-      activity_ = StateMeaning(state);
-      if (state < 4) Say(activity_, false);
-    } else if (line.find(": attempt ") != std::string::npos) {
-      activity_ = line;
-      Say(line, false);
-    } else if (line.find(": gave up after ") != std::string::npos) {
-      failed_step_ = line.substr(0, line.find(':'));
-      failed_attempts_ = line.substr(line.find(" after ") + 7);
-      failed_attempts_ = failed_attempts_.substr(0, failed_attempts_.find(':'));
-      if (failed_step_ == "registration") Say(line + " (this does not change the result)", true);
-    } else if (line.rfind("registration: done", 0) == 0 ||
-               line.rfind("device identifier: not built", 0) == 0 ||
-               line.rfind("key file", 0) == 0) {
-      Say(line, true);
-    }
+  // The state handler: on the worker thread, once per published state.
+  static void OnState(WebServiceAccessor::State::type state, void* context) {
+    static_cast<Progress*>(context)->Show(state);
   }
 
   // On the main thread while the worker runs.
   void Tick(double seconds) {
     std::lock_guard<std::mutex> lock(mu_);
     if (!live_ || quiet_ || activity_.empty()) return;
-    std::fprintf(stderr, "\r\033[Knegotiate: %s  %.1f s", activity_.c_str(), seconds);
+    std::fprintf(stderr, "\r\033[Knegotiate: %s, %.1f s so far", activity_.c_str(), seconds);
     std::fflush(stderr);
   }
 
@@ -97,32 +79,56 @@ class Progress {
     if (live_ && !quiet_ && !activity_.empty()) std::fputs("\r\033[K", stderr);
   }
 
-  // The step that gave up ("access token") and how many attempts it made
-  // ("3 attempts"); empty when none did.
-  std::string FailedStep() const {
-    std::lock_guard<std::mutex> lock(mu_);
-    return failed_step_.empty() ? "" : failed_step_ + " request failed after " + failed_attempts_;
-  }
-  bool AccessTokenRefused() const {
-    std::lock_guard<std::mutex> lock(mu_);
-    return failed_step_ == "access token";
-  }
-
  private:
-  // Prints a line; on a terminal only outcomes are kept as lines of their
-  // own, the rest shows in the live line.
-  void Say(const std::string& text, bool outcome) {
-    if (quiet_ || (live_ && !outcome)) return;
-    std::fprintf(stderr, "%snegotiate: %s\n", live_ ? "\r\033[K" : "", text.c_str());
+  void Show(WebServiceAccessor::State::type state) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (state >= WebServiceAccessor::State::COMPLETE) return;
+    // The game service and registration steps publish their state again
+    // before each attempt.
+    attempt_ = state == last_state_ ? attempt_ + 1 : 1;
+    last_state_ = state;
+    activity_ = StateMeaning(state);
+    if (attempt_ > 1) activity_ += ", attempt " + std::to_string(attempt_) + " of 3";
+    if (!quiet_ && !live_) std::fprintf(stderr, "negotiate: %s\n", activity_.c_str());
   }
 
   const bool live_;
   const bool quiet_;
-  mutable std::mutex mu_;
+  std::mutex mu_;
+  int last_state_ = -1;
+  int attempt_ = 0;
   std::string activity_;
-  std::string failed_step_;
-  std::string failed_attempts_;
 };
+
+// Set by Ctrl-C; the main thread then cancels the run.
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+// What the run report says about the steps whose outcome does not change
+// the result: the device identifier, the registration and the key file.
+void ShowSideSteps(const std::vector<StepReport>& report) {
+  for (const StepReport& step : report) {
+    if (step.step == StepReport::Step::DEVICE_ID && step.code.IsFailure()) {
+      std::fprintf(stderr, "negotiate: device identifier not built: %s\n", step.detail.c_str());
+    } else if (step.step == StepReport::Step::REGISTRATION && step.code.IsFailure()) {
+      std::fprintf(stderr,
+                   "negotiate: registration gave up after %d attempt%s: %s (this does not "
+                   "change the result)\n  last exchange: %s\n",
+                   step.attempts, step.attempts == 1 ? "" : "s", DescribeCode(step.code).c_str(),
+                   DescribeExchange(step.last).c_str());
+    } else if (step.step == StepReport::Step::KEY_FILE && step.code.IsFailure()) {
+      std::fprintf(stderr, "negotiate: key file not written: %s\n", step.detail.c_str());
+    }
+  }
+}
+
+// The step that ended a failed run, or null.
+const StepReport* FailedStep(const std::vector<StepReport>& report, ErrorCode result) {
+  for (auto step = report.rbegin(); step != report.rend(); ++step) {
+    if (step->code == result) return &*step;
+  }
+  return nullptr;
+}
 
 // Why the dispatcher base cannot be used, or "" when it can: a scheme of
 // http or https and a host.
@@ -182,6 +188,32 @@ std::string ServiceJson(const WebServiceAccessor& accessor) {
   return picojson::value(members).serialize(true);
 }
 
+// The failure of a run that did not complete, with the step, its attempts,
+// its last exchange and a hint.
+int ReportRunFailure(const NegotiateOptions& options, bool token_first, ErrorCode result,
+                     const std::vector<StepReport>& report) {
+  const StepReport* step = FailedStep(report, result);
+  std::string what = "the negotiation failed";
+  if (step != nullptr && step->attempts > 0) {
+    what = std::string("the ") + StepName(step->step) + " request failed after " +
+           std::to_string(step->attempts) + (step->attempts == 1 ? " attempt" : " attempts");
+  } else if (step != nullptr) {
+    what = std::string("the ") + StepName(step->step) + " step failed";
+  }
+  std::string hint;
+  if (result == ErrorCode(WS_ERROR_SERVER_RESULT_2_5_6_7) && step != nullptr &&
+      step->step == StepReport::Step::ACCESS_TOKEN && !token_first) {
+    hint = "pass --request-token-first, or --token with the key value the dispatcher issued";
+  } else if (!options.arbiter_base.empty() && options.arbiter_base.back() != '/') {
+    hint =
+        "the dispatcher base address does not end with '/'; each request's name is "
+        "appended to it directly";
+  } else {
+    hint = ConnectionHint(result, options.arbiter_base);
+  }
+  return ReportFailure("negotiate", what, result, step != nullptr ? &step->last : nullptr, hint);
+}
+
 int RunNegotiate(const NegotiateOptions& options) {
   const std::string problem = BaseProblem(options.arbiter_base);
   if (!problem.empty()) {
@@ -202,45 +234,39 @@ int RunNegotiate(const NegotiateOptions& options) {
   // Without a token of its own the negotiation asks for one.
   const bool token_first = options.request_token_first || options.token.empty();
   const Verbosity& verbosity = options.verbosity;
+  TracePrinter trace(verbosity.verbose);
   // With -v the trace itself shows the progress.
   Progress progress(isatty(fileno(stderr)) != 0, verbosity.quiet || verbosity.verbose);
-  TraceWatch trace(verbosity.verbose, [&](const std::string& line) { progress.OnTrace(line); });
+  accessor.SetStateHandler(&Progress::OnState, &progress);
   ErrorCode code = accessor.Initialize(
       options.client_version, options.token.c_str(), options.arbiter_base.c_str(),
       options.video_profile, options.audio_profile, options.gameid.c_str(), token_first,
       options.zuc_key_value.c_str(), options.io_mouse, options.io_touch, options.io_keyboard,
       options.io_sensor, options.io_gamepad, options.yuv_itu_r_bt);
-  if (code.IsFailure()) return ReportFailure("negotiate", "Initialize failed", code, trace);
+  if (code.IsFailure()) return ReportFailure("negotiate", "Initialize failed", code, nullptr);
+  std::signal(SIGINT, &OnInterrupt);
   code = accessor.Start();
-  if (code.IsFailure()) return ReportFailure("negotiate", "Start failed", code, trace);
+  if (code.IsFailure()) return ReportFailure("negotiate", "Start failed", code, nullptr);
 
   // The worker always ends: every request has a time limit and at most
-  // three attempts.
+  // three attempts; Ctrl-C cancels it.
   const auto started = std::chrono::steady_clock::now();
-  while (accessor.GetState() != WebServiceAccessor::State::COMPLETE &&
-         accessor.GetState() != WebServiceAccessor::State::FAILED) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ErrorCode result;
+  while (!accessor.WaitFor(100, &result)) {
+    if (interrupted) accessor.Cancel();
     progress.Tick(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   }
-  ErrorCode result;
-  accessor.Join(&result);
   progress.Finish();
+  std::signal(SIGINT, SIG_DFL);
+  const std::vector<StepReport> report = accessor.GetRunReport();
+  if (interrupted && result == ErrorCode(WS_ERROR_ABORTED)) {
+    std::fprintf(stderr, "vanta negotiate: cancelled\n");
+    return kExitInterrupted;
+  }
+  if (!verbosity.quiet) ShowSideSteps(report);
   if (accessor.GetState() != WebServiceAccessor::State::COMPLETE) {
-    std::string hint;
-    if (result == ErrorCode(WS_ERROR_SERVER_RESULT_2_5_6_7) && progress.AccessTokenRefused() &&
-        !token_first) {
-      hint = "pass --request-token-first, or --token with the key value the dispatcher issued";
-    } else if (!options.arbiter_base.empty() && options.arbiter_base.back() != '/') {
-      hint =
-          "the dispatcher base address does not end with '/'; each request's name is "
-          "appended to it directly";
-    } else {
-      hint = ConnectionHint(result, options.arbiter_base);
-    }
-    const std::string step = progress.FailedStep();
-    return ReportFailure("negotiate", step.empty() ? "the negotiation failed" : "the " + step,
-                         result, trace, hint);
+    return ReportRunFailure(options, token_first, result, report);
   }
   std::printf("%s\n", ServiceJson(accessor).c_str());
   return kExitOk;

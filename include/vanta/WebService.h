@@ -3,9 +3,11 @@
 // Every request runs one HTTP exchange on the calling thread and returns an
 // ErrorCode: exactly 0 on success, a code with bit 31 set on failure. One
 // object serves one thread at a time; distinct objects may run on distinct
-// threads at once. Nothing throws. An answer larger than 1 MiB fails the
+// threads at once. Nothing throws: running out of memory gives
+// WS_ERROR_OUT_OF_MEMORY (copying an object may throw std::bad_alloc, as
+// copying a std::string does). An answer larger than 1 MiB fails the
 // exchange (WS_ERROR_FAILED); redirects lead only to http and https, never
-// from https to http.
+// from https to http. GetLastExchange tells what the last request did.
 #ifndef VANTA_WEB_SERVICE_H_
 #define VANTA_WEB_SERVICE_H_
 
@@ -15,10 +17,13 @@
 
 #include "vanta/ErrorCode.h"
 #include "vanta/Export.h"
+#include "vanta/Report.h"
 #include "vanta/Trace.h"
 
 namespace vanta {
 
+class Cancellation;
+class WebServiceAccessor;
 class WebServiceImpl;
 class WebServiceHttp;
 
@@ -69,6 +74,9 @@ class VANTA_EXPORT WebService {
   void SetUrlArbiterBase(const std::string& base);
   // Points the device identifier registration at the web API.
   void SetUrlSendDeviceId();
+  // Points it at origin ("https://host[:port]") followed by the
+  // registration's fixed path.
+  void SetUrlSendDeviceId(const std::string& origin);
   // Sets the launcher monitor address as given.
   void SetUriRequestLauncherMonitorPut(const std::string& uri);
   // Sets the launcher monitor address to scheme + host + ":" + port + "/" +
@@ -109,8 +117,21 @@ class VANTA_EXPORT WebService {
                                 std::string* response, int* status, const std::string& request_type,
                                 const std::string& client_version);
 
+  // What the last request of this object did: its exchange (method,
+  // address, HTTP status, libcurl's error text, bytes, time), its code and,
+  // for an answer, a refusal's result and message or the start of an
+  // answer that could not be read. Empty before the first request.
+  // REQUIRES: called on the thread that makes the requests.
+  const ExchangeReport& GetLastExchange() const;
+
  private:
+  friend class WebServiceAccessor;
+
   bool IsInitialized() const;
+  // Lets an accessor's Cancel() end this object's exchanges in flight.
+  void SetCancellation(Cancellation* cancel);
+  // Ends a request: code becomes the last exchange's code.
+  ErrorCode Finish(ErrorCode code);
 
   std::string url_arbiter_base;
   std::string url_request_token;
@@ -120,6 +141,8 @@ class VANTA_EXPORT WebService {
   std::string url_send_device_id;
   std::shared_ptr<WebServiceImpl> impl;
   std::shared_ptr<WebServiceHttp> http;
+  ExchangeReport last_exchange;
+  Cancellation* cancel = nullptr;
 };
 
 }  // namespace vanta

@@ -1,15 +1,23 @@
 // Runs the whole negotiation with the dispatcher on a worker thread.
 //
-// The owner calls Initialize, Start, polls GetState until COMPLETE or FAILED
-// (or calls Join), then reads GetResult and the negotiated values. The
-// negotiated values may be read only after the run has ended. Destroying the
+// The owner calls Initialize, Start, then waits for the end with WaitFor (or
+// Join, or by polling GetState until COMPLETE or FAILED, or by watching the
+// state handler), then reads GetResult, GetRunReport and the negotiated
+// values. The negotiated values may be read only after the run has ended.
+// Cancel() ends a run within milliseconds from any thread; destroying the
 // accessor during a run stops it after its current request.
+//
+// Nothing throws: running out of memory gives WS_ERROR_OUT_OF_MEMORY (on
+// the worker: state FAILED with that code). Copying may throw
+// std::bad_alloc, as copying a std::string does.
 #ifndef VANTA_WEB_SERVICE_ACCESSOR_H_
 #define VANTA_WEB_SERVICE_ACCESSOR_H_
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "vanta/ErrorCode.h"
 #include "vanta/Export.h"
@@ -38,9 +46,10 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   // Asks a running negotiation to stop and waits for the worker to end.
   ~WebServiceAccessor() override;
 
-  // Stores the configuration, clears the negotiated values and prepares the
-  // worker thread. 0 or WS_ERROR_THREAD_INITIALIZE.
-  // REQUIRES: the C strings are valid and NUL-terminated; no run is going.
+  // Stores the configuration, clears the negotiated values, the report and
+  // a Cancel(), and prepares the worker thread. 0, WS_ERROR_THREAD_INITIALIZE,
+  // WS_ERROR_OUT_OF_MEMORY, or WS_ERROR_FAILED for a null C string.
+  // REQUIRES: the C strings are NUL-terminated; no run is going.
   ErrorCode Initialize(int client_version, const char* token, const char* arbiter_base_url,
                        int video_profile, int audio_profile, const char* gameid,
                        bool request_token_first, const char* zuc_key_value, int io_mouse,
@@ -55,6 +64,45 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   bool IsTermRequest();
   // The negotiation; runs on the worker thread.
   ErrorCode Run() override;
+
+  // Ends the run as soon as possible, wherever it is: a retry wait at once,
+  // an exchange in flight, the UUID helper and the wait for the identity
+  // lock within milliseconds. The run then ends as aborted: state FAILED,
+  // WS_ERROR_ABORTED, no request after it and no key file. Before Start it
+  // makes the next run end that way at once; after the end it does nothing.
+  // Safe on any thread, never blocks, may be called any number of times;
+  // Initialize clears it. After it, destruction returns at once.
+  void Cancel();
+
+  // Blocks the calling thread, without spinning, until the run has ended or
+  // timeout_ms milliseconds have passed (a negative timeout_ms: no limit).
+  // True once the run has ended, or at once when no run is going; *result
+  // (may be null) then holds the run's code.
+  // REQUIRES: called on the owner's thread, not from the state handler.
+  bool WaitFor(int timeout_ms, ErrorCode* result);
+
+  // Called on the worker thread once for each state the run publishes, in
+  // order, right after it is published. It must return quickly and must
+  // not call Initialize, Start, Join, WaitFor or destroy the accessor
+  // (Cancel and GetState are fine).
+  using StateHandler = void (*)(State::type state, void* context);
+  // nullptr removes the handler. REQUIRES: no run is going.
+  void SetStateHandler(StateHandler handler, void* context);
+
+  // false: the run skips the device identifier and its registration (it
+  // goes from REQUEST_GAMESERVICE to COMPLETE and writes the key file).
+  // Default true. REQUIRES: no run is going.
+  void SetRegisterDeviceId(bool on);
+  // The web API to register with: "https://host[:port]", without a path.
+  // Empty (the default): the host the library was built for.
+  // REQUIRES: no run is going.
+  void SetWebApiOrigin(const std::string& origin);
+
+  // One StepReport per step of the last run that ran, in order: why a run
+  // failed, and what its last exchanges said. Empty before the first run
+  // (and when there is no memory for the copy).
+  // REQUIRES: no run is going.
+  std::vector<StepReport> GetRunReport() const;
 
   // Builds the device identifier and registers it with the key value of the
   // key file, on the calling thread. Reports nothing.
@@ -103,7 +151,16 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   State::type SetState(State::type state);
   bool IsAbortRequested() const;
   ErrorCode RunRazever();
-  bool CreateDeviceId(char* buffer, int size);
+  // The steps of RunRazever: each returns the code that ends the run when
+  // it is a failure (WS_ERROR_ABORTED when the run was stopped).
+  ErrorCode SetUpService(WebService& service);
+  ErrorCode RequestStep(StepReport::Step::type step, WebService& service,
+                        const std::function<ErrorCode(int try_count)>& attempt);
+  ErrorCode RegisterAndKeep(WebService& service);
+  // Appends the identifier to buffer; false with *reason telling why not.
+  bool CreateDeviceId(char* buffer, int size, const char** reason);
+  void Record(StepReport::Step::type step, int attempts, ErrorCode code, std::string detail,
+              const ExchangeReport& last);
 
   ThreadWrapper thread;
   std::atomic<int> state;  // a State::type, written by the worker

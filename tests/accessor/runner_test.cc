@@ -137,8 +137,8 @@ TEST_F(AccessorTest, StepsRetryAndGiveUp) {
     }
     EXPECT_EQ(env_.Sleeps(), WaitsBefore(attempts)) << path;
     // Every wait is announced before it starts.
-    EXPECT_EQ(trace_.With(" of 3 in ").size(), WaitsBefore(attempts).size()) << path;
-    EXPECT_EQ(trace_.With(": attempt 3 of 3 in 3 s").size(), attempts == 3 ? 1u : 0u) << path;
+    EXPECT_EQ(trace_.With(" of 3 after a wait of ").size(), WaitsBefore(attempts).size()) << path;
+    EXPECT_EQ(trace_.With(": attempt 3 of 3 after a wait of 3 s").size(), attempts == 3 ? 1u : 0u) << path;
     EXPECT_EQ(trace_.States(), states) << path;
     EXPECT_EQ(accessor.GetResult(), result) << path;
     EXPECT_EQ(accessor.GetState(), states.back()) << path;
@@ -248,7 +248,7 @@ TEST(RetrySlowTest, RealWaitsBetweenAttempts) {
         times.push_back(std::chrono::steady_clock::now());
         return try_count == 3 ? WS_ERROR_TIMED_OUT : WS_ERROR_CONNECT_FAILED;
       },
-      [] { return false; });
+      [] { return false; }, nullptr);
   EXPECT_EQ(outcome.code, WS_ERROR_TIMED_OUT);
   ASSERT_EQ(times.size(), 3u);
   EXPECT_GE(times[1] - times[0], std::chrono::milliseconds(2000));

@@ -88,12 +88,14 @@ class TraceLog {
     std::lock_guard<std::mutex> lock(mu_);
     return lines_;
   }
-  // The states of the "state N ..." lines, in order.
+  // The states of the "state N ..." lines (after an accessor's "[aN] "),
+  // in order.
   std::vector<int> States() const {
     std::vector<int> states;
     for (const std::string& line : Lines()) {
+      const size_t start = line[0] == '[' ? line.find("] ") + 2 : 0;
       int state = 0;
-      if (std::sscanf(line.c_str(), "state %d", &state) == 1) states.push_back(state);
+      if (std::sscanf(line.c_str() + start, "state %d", &state) == 1) states.push_back(state);
     }
     return states;
   }

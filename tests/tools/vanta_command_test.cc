@@ -90,9 +90,11 @@ TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
                   Base() + " -v --gameid g --env os=linux"),
             0)
       << Read("err");
-  EXPECT_NE(Read("err").find("* POST " + Base() + "request_token: HTTP 200; "), std::string::npos)
+  // Trace lines name the accessor they come from.
+  EXPECT_TRUE(std::regex_search(Read("err"), std::regex("\\* \\[a[0-9]+\\] POST " + Base() +
+                                                        "request_token: HTTP 200; ")))
       << Read("err");
-  EXPECT_NE(Read("err").find("* state 4 COMPLETE"), std::string::npos) << Read("err");
+  EXPECT_NE(Read("err").find("] state 4 COMPLETE"), std::string::npos) << Read("err");
   picojson::value parsed;
   ASSERT_EQ(picojson::parse(parsed, Read("out")), "") << Read("out");
   picojson::object service = parsed.get<picojson::object>();
@@ -154,7 +156,8 @@ TEST_F(VantaCommandTest, FailuresSayWhatFailedWithTheirExitStatus) {
        4,
        {"vanta negotiate: the access token request failed after 1 attempt: 0xAC40C810 "
         "WS_ERROR_SERVER_RESULT_2_5_6_7",
-        "request_accesstoken refused: result 2, message \"",
+        "last exchange: POST " + Base() + "request_accesstoken: HTTP 200",
+        "refused: result 2, message \"the token was not issued here",
         "hint: pass --request-token-first, or --token with the key value"}},
       {"negotiate --arbiter-base " + Base(),
        4,
@@ -165,7 +168,9 @@ TEST_F(VantaCommandTest, FailuresSayWhatFailedWithTheirExitStatus) {
        3,
        {"vanta monitor-put: the report was not accepted: 0xAC40C80B WS_ERROR_CONNECT_FAILED",
         "hint: nothing accepts connections at http://127.0.0.1:" + closed}},
-      {"monitor-put --uri " + peer.Url("/m"), 5, {"0xAC40C807 WS_ERROR_BAD_RESPONSE"}},
+      {"monitor-put --uri " + peer.Url("/m"),
+       5,
+       {"0xAC40C807 WS_ERROR_BAD_RESPONSE", "the answer began: \"not json\""}},
       {"negotiate --arbiter-base ftp://127.0.0.1/d/",
        2,
        {"vanta negotiate: --arbiter-base 'ftp://127.0.0.1/d/': the scheme must be http or https"}},
