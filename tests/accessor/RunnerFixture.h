@@ -21,6 +21,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -103,14 +104,25 @@ class RunnerTest : public ::testing::Test {
     return *peer_;
   }
   // Initializes accessor for the peer (token "t0", key value "k0") and
-  // starts it, with the records cleared.
+  // starts it, with the records cleared and its states recorded.
   void Start(WebServiceAccessor& accessor, bool token_first) {
+    Prepare(accessor, token_first);
+    ASSERT_EQ(accessor.Start(), WS_SUCCESS);
+  }
+  void Prepare(WebServiceAccessor& accessor, bool token_first) {
     ASSERT_EQ(accessor.Initialize(3, "t0", peer_->Url("/dispatcher/").c_str(), 5, 6, "game",
                                   token_first, "k0", 1, 0, 1, 0, 1, 601),
               WS_SUCCESS);
+    accessor.SetStateHandler(&RunnerTest::RecordState, this);
     env_.ClearSleeps();
     trace_.Clear();
-    ASSERT_EQ(accessor.Start(), WS_SUCCESS);
+    std::lock_guard<std::mutex> lock(states_mu_);
+    states_.clear();
+  }
+  // The states the state handler saw, in order.
+  std::vector<int> States() const {
+    std::lock_guard<std::mutex> lock(states_mu_);
+    return states_;
   }
 
   std::string ExpectedDeviceId() const { return std::string(kUuid) + "-" + kAddress; }
@@ -149,8 +161,16 @@ class RunnerTest : public ::testing::Test {
     return results;
   }
 
+  static void RecordState(WebServiceAccessor::State::type state, void* context) {
+    RunnerTest* test = static_cast<RunnerTest*>(context);
+    std::lock_guard<std::mutex> lock(test->states_mu_);
+    test->states_.push_back(state);
+  }
+
   TestEnv env_;
   TraceLog trace_;
+  mutable std::mutex states_mu_;
+  std::vector<int> states_;
   std::string dir_;
   std::unique_ptr<LocalPeer> peer_;
 };

@@ -61,16 +61,15 @@ TEST_F(AccessorTest, CompleteRunsWithAndWithoutAFreshToken) {
       });
     }
     const std::string key = token_first ? "K1" : "k0";
-    Start(accessor, token_first);
-    if (!token_first) {
-      // Read before the worker can have written anything: the first run's
-      // values are gone.
-      EXPECT_EQ(accessor.GetIpv4() + accessor.GetKey1() + accessor.GetAccessToken(), "");
-    }
+    Prepare(accessor, token_first);
+    // Initialize has cleared what the first run negotiated.
+    EXPECT_EQ(accessor.GetIpv4() + accessor.GetKey1() + accessor.GetAccessToken(), "");
+    ASSERT_EQ(accessor.Start(), WS_SUCCESS);
     ErrorCode result = 1;
     accessor.Join(&result);
     EXPECT_EQ(result, WS_SUCCESS);
-    EXPECT_EQ(trace_.States(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(States(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(trace_.States(), States()) << "the trace shows the states the handler saw";
     EXPECT_EQ(seen, std::string(token_first ? "request_token1 " : "") +
                         "request_accesstoken1 request_gameservice2 SendDeviceId3 ");
     EXPECT_EQ(peer_->RequestsTo(kAccessPath).at(0).body,
@@ -138,8 +137,9 @@ TEST_F(AccessorTest, StepsRetryAndGiveUp) {
     EXPECT_EQ(env_.Sleeps(), WaitsBefore(attempts)) << path;
     // Every wait is announced before it starts.
     EXPECT_EQ(trace_.With(" of 3 after a wait of ").size(), WaitsBefore(attempts).size()) << path;
-    EXPECT_EQ(trace_.With(": attempt 3 of 3 after a wait of 3 s").size(), attempts == 3 ? 1u : 0u) << path;
-    EXPECT_EQ(trace_.States(), states) << path;
+    EXPECT_EQ(trace_.With(": attempt 3 of 3 after a wait of 3 s").size(), attempts == 3 ? 1u : 0u)
+        << path;
+    EXPECT_EQ(States(), states) << path;
     EXPECT_EQ(accessor.GetResult(), result) << path;
     EXPECT_EQ(accessor.GetState(), states.back()) << path;
     EXPECT_EQ(ReadTemp("key.tmp"), key_file) << path;
@@ -194,7 +194,7 @@ TEST_F(AccessorTest, DestroyedDuringEachPhaseStopsWithinOneRequestAndOneWait) {
     accessor.reset();
 
     EXPECT_EQ(Results(), std::vector<std::string>{"0xAC40C808 WS_ERROR_ABORTED"}) << name;
-    EXPECT_EQ(trace_.States().empty() ? -1 : trace_.States().back(), 5) << name;
+    EXPECT_EQ(States().empty() ? -1 : States().back(), 5) << name;
     // A held request ends the run; a held wait is followed by one attempt.
     EXPECT_EQ(peer_->Requests().size() - requests, wait > 0 ? 1u : 0u) << name;
     EXPECT_EQ(waits, waits_before) << name;
