@@ -7,10 +7,8 @@
 #include <vanta/WebService.h>
 #include <vanta/WebServiceAccessor.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 namespace {
 
@@ -43,19 +41,20 @@ int main(int argc, char** argv) {
   code = accessor.Start();
   if (Failed(code)) return Report("Start", code);
 
-  // The owner polls the state; the negotiated values may be read once it
-  // reads COMPLETE or FAILED.
-  for (;;) {
-    vanta::WebServiceAccessor::State::type state = accessor.GetState();
-    if (state == vanta::WebServiceAccessor::State::COMPLETE ||
-        state == vanta::WebServiceAccessor::State::FAILED) {
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  // The owner waits without spinning (a UI thread would rather install a
+  // state handler, or call WaitFor with a short time-out between frames).
+  // The negotiated values may be read once the run has ended.
   vanta::ErrorCode result;
-  accessor.Join(&result);
+  accessor.WaitFor(/*timeout_ms=*/-1, &result);
   if (accessor.GetState() != vanta::WebServiceAccessor::State::COMPLETE) {
+    // The run report says which step failed and what its last exchange was.
+    for (const vanta::StepReport& step : accessor.GetRunReport()) {
+      if (!Failed(step.code)) continue;
+      std::fprintf(stderr, "%s: %s after %d attempt(s), HTTP %ld %s %s\n",
+                   vanta::StepName(step.step), step.code.Name(), step.attempts,
+                   step.last.http_status, step.last.transport_error.c_str(),
+                   step.last.server_message.c_str());
+    }
     return Report("the negotiation", result);
   }
   std::printf("game service %s [%s] ports %d/%d/%d/%d, %d video and %d audio quality levels\n",

@@ -27,8 +27,12 @@ cmake --build "$work/example" >/dev/null
 
 # shellcheck source=scripts/start-dispatcher.sh
 . "$(dirname "$0")/../../scripts/start-dispatcher.sh"
-start_dispatcher "$work/prefix/bin/vanta" "$work" --port 0 --monitor-port 0 ||
+# The first game service request is held for 5 s: the cancel example ends
+# that run from a second thread after 300 ms.
+start_dispatcher "$work/prefix/bin/vanta" "$work" --port 0 --monitor-port 0 \
+  --delay request_gameservice=5000 --fault-count 1 ||
   { cat "$work/dispatcher.log" >&2; exit 1; }
+"$work/example/cancel_example" "http://127.0.0.1:$dispatcher_port/dispatcher/" 300
 
 # A UUID query that cannot start skips the registration with the web API.
 ComSpec="$work/no-such-program" TEMP="$work" "$work/example/negotiate_example" \
