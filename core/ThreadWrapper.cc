@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <new>
 #include <string>
-#include <system_error>
 #include <thread>
 
 #if defined(__linux__)
@@ -35,17 +35,19 @@ struct ThreadWrapper::Control {
   std::atomic<uint32_t> result{WS_SUCCESS};
 };
 
-ThreadWrapper::ThreadWrapper() : runnable_(nullptr), control_(new Control) {}
+// Without memory for its Control a wrapper cannot be initialised; the
+// constructors themselves never throw.
+ThreadWrapper::ThreadWrapper() : runnable_(nullptr), control_(new (std::nothrow) Control) {}
 
 ThreadWrapper::ThreadWrapper(const ThreadWrapper& other)
-    : Thread(other), runnable_(nullptr), control_(new Control) {}
+    : Thread(other), runnable_(nullptr), control_(new (std::nothrow) Control) {}
 
 ThreadWrapper& ThreadWrapper::operator=(const ThreadWrapper& other) {
   if (this != &other) {
     Join(nullptr);
     Thread::operator=(other);
     runnable_ = nullptr;
-    control_.reset(new Control);
+    control_.reset(new (std::nothrow) Control);
   }
   return *this;
 }
@@ -53,7 +55,7 @@ ThreadWrapper& ThreadWrapper::operator=(const ThreadWrapper& other) {
 ThreadWrapper::~ThreadWrapper() { Join(nullptr); }
 
 ErrorCode ThreadWrapper::Initialize(Runnable* runnable) {
-  if (runnable == nullptr) return WS_ERROR_FAILED;
+  if (runnable == nullptr || control_ == nullptr) return WS_ERROR_FAILED;
   if (control_->started) {
     if (control_->state.load() != ThreadState::FINISHED) return WS_ERROR_FAILED;
     if (control_->worker.joinable()) control_->worker.join();
@@ -69,15 +71,14 @@ ErrorCode ThreadWrapper::Start() {
   if (runnable_ == nullptr || control_->started) return WS_ERROR_FAILED;
   Control* control = control_.get();
   Runnable* runnable = runnable_;
-  std::string name = name_;
   control->state.store(ThreadState::RUNNING);
   try {
-    control->worker = std::thread([control, runnable, name] {
+    control->worker = std::thread([control, runnable, name = name_] {
       NameCurrentThread(name);
       control->result.store(runnable->Run().GetValue());
       control->state.store(ThreadState::FINISHED);
     });
-  } catch (const std::system_error&) {
+  } catch (const std::exception&) {  // no thread, or no memory for one
     control->state.store(ThreadState::IDLE);
     return WS_ERROR_FAILED;
   }
@@ -86,10 +87,15 @@ ErrorCode ThreadWrapper::Start() {
 }
 
 ThreadState::type ThreadWrapper::GetState() {
+  if (control_ == nullptr) return ThreadState::IDLE;
   return static_cast<ThreadState::type>(control_->state.load());
 }
 
 ErrorCode ThreadWrapper::Join(ErrorCode* result) {
+  if (control_ == nullptr) {
+    if (result != nullptr) *result = WS_SUCCESS;
+    return WS_SUCCESS;
+  }
   if (control_->worker.joinable()) {
     // Tell a worker that is still inside Run that its owner is waiting.
     int running = ThreadState::RUNNING;
@@ -100,6 +106,8 @@ ErrorCode ThreadWrapper::Join(ErrorCode* result) {
   return WS_SUCCESS;
 }
 
-ErrorCode ThreadWrapper::GetResult() const { return ErrorCode(control_->result.load()); }
+ErrorCode ThreadWrapper::GetResult() const {
+  return control_ == nullptr ? ErrorCode(WS_SUCCESS) : ErrorCode(control_->result.load());
+}
 
 }  // namespace vanta

@@ -250,7 +250,10 @@ class PosixEnv : public Env {
       }
       SleepOneMillisecond();
     }
-    return std::make_unique<PosixLock>(fd);
+    // Without memory for the object the lock is let go at once.
+    std::unique_ptr<Lock> lock(new (std::nothrow) PosixLock(fd));
+    if (lock == nullptr) close(fd);
+    return lock;
   }
 
   std::unique_ptr<Process> StartProcess(const std::wstring& command_line) override {
@@ -258,7 +261,10 @@ class PosixEnv : public Env {
     if (!SplitWords(command_line, &words)) return nullptr;
     pid_t pid = Spawn(words);
     if (pid < 0) return nullptr;
-    return std::make_unique<PosixProcess>(pid);
+    // Without memory for the object the child is ended at once.
+    std::unique_ptr<Process> process(new (std::nothrow) PosixProcess(pid));
+    if (process == nullptr) PosixProcess ended(pid);
+    return process;
   }
 
   AdapterAddress FirstAdapterAddress() override {
