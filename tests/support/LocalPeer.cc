@@ -17,6 +17,8 @@ LocalPeer::LocalPeer(bool https) : scheme_(https ? "https" : "http") {
   } else {
     server_ = std::make_unique<httplib::Server>();
   }
+  // Answers leave at once, not after the client's delayed acknowledgement.
+  server_->set_tcp_nodelay(true);
   auto serve = [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); };
   server_->Get(".*", serve);
   server_->Post(".*", serve);
