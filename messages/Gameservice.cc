@@ -15,8 +15,8 @@ namespace {
 
 // Levels per medium: WebService::MAX_QUALITY_SETTING_LEVEL, the room that
 // QualityParams has for each.
-constexpr size_t kLevels = std::extent<decltype(WebService::QualityParams::audio_bitrate)>::value;
-static_assert(kLevels == std::extent<decltype(WebService::QualityParams::video)>::value,
+constexpr size_t kLevels = std::extent<decltype(QualityParams::audio_bitrate)>::value;
+static_assert(kLevels == std::extent<decltype(QualityParams::video)>::value,
               "audio and video have the same number of levels");
 
 // The text up to, not including, its first NUL byte.
@@ -28,7 +28,7 @@ std::string_view UpToNul(const std::string& text) {
 // NUL, in ascending key order. Of entries whose cut keys are equal, the one
 // last in iteration order is written, as assigning each to one object in
 // turn would keep.
-void WriteEnv(const WebService::ClientEnvironmentInfo& env, json::ObjectWriter& body) {
+void WriteEnv(const ClientEnvironmentInfo& env, json::ObjectWriter& body) {
   struct Member {
     std::string_view key;
     std::string_view value;
@@ -159,7 +159,7 @@ bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && 
 
 // Stores a configuration that has passed ConfigValid, testing each value's
 // range after storing it; false at the first value out of range.
-bool StoreConfig(const Config& config, WebService::QualityParams& quality) {
+bool StoreConfig(const Config& config, QualityParams& quality) {
   if (!config.present()) return true;
   if (!config.version.present()) {
     quality.version = 0;
@@ -176,7 +176,7 @@ bool StoreConfig(const Config& config, WebService::QualityParams& quality) {
   }
   quality.video_level_count = static_cast<int>(config.video.size());
   for (const VideoEntry& entry : config.video) {
-    WebService::QualityParams::Video& level = quality.video[IntOf(entry.level)];
+    QualityParams::Video& level = quality.video[IntOf(entry.level)];
     level.fps = IntOf(entry.fps);
     level.resolution_ratio = IntOf(entry.resolution_ratio);
     level.bitrate_ratio = IntOf(entry.bitrate_ratio);
@@ -193,7 +193,7 @@ bool StoreConfig(const Config& config, WebService::QualityParams& quality) {
 std::string GameserviceRequestBody(int client_version, const std::string& access_token,
                                    int video_profile, int audio_profile, int io_mouse, int io_touch,
                                    int io_keyboard, int io_sensor, int io_gamepad, int yuv_itu_r_bt,
-                                   int try_count, const WebService::ClientEnvironmentInfo& env) {
+                                   int try_count, const ClientEnvironmentInfo& env) {
   size_t env_size = 0;
   for (const auto& entry : env.entries) env_size += entry.first.size() + entry.second.size() + 6;
   json::ObjectWriter body(320 + access_token.size() + env_size);
@@ -218,7 +218,7 @@ std::string GameserviceRequestBody(int client_version, const std::string& access
 Verdict ParseGameserviceResponse(const std::string& response, std::string& ipv4, std::string& ipv6,
                                  int& control_port, int& video_port, int& audio_port,
                                  int& input_port, std::string& key1, std::string& key2,
-                                 WebService::QualityParams& quality) {
+                                 QualityParams& quality) {
   GameserviceAnswer answer;
   Verdict verdict = json::CheckEnvelope(response, answer);
   if (!verdict.accepted()) return verdict;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "messages/Json.h"
-#include "vanta/WebService.h"
+#include "vanta/ServiceTypes.h"
 
 namespace vanta {
 
@@ -15,7 +15,7 @@ namespace vanta {
 std::string GameserviceRequestBody(int client_version, const std::string& access_token,
                                    int video_profile, int audio_profile, int io_mouse, int io_touch,
                                    int io_keyboard, int io_sensor, int io_gamepad, int yuv_itu_r_bt,
-                                   int try_count, const WebService::ClientEnvironmentInfo& env);
+                                   int try_count, const ClientEnvironmentInfo& env);
 
 // Checks a request_gameservice answer. Every member and the whole quality
 // configuration ("config", optional) are tested before anything is written;
@@ -27,7 +27,7 @@ std::string GameserviceRequestBody(int client_version, const std::string& access
 Verdict ParseGameserviceResponse(const std::string& response, std::string& ipv4, std::string& ipv6,
                                  int& control_port, int& video_port, int& audio_port,
                                  int& input_port, std::string& key1, std::string& key2,
-                                 WebService::QualityParams& quality);
+                                 QualityParams& quality);
 
 }  // namespace vanta
 

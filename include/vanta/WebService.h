@@ -13,11 +13,11 @@
 
 #include <memory>
 #include <string>
-#include <unordered_map>
 
 #include "vanta/ErrorCode.h"
 #include "vanta/Export.h"
 #include "vanta/Report.h"
+#include "vanta/ServiceTypes.h"
 #include "vanta/Trace.h"
 
 namespace vanta {
@@ -29,25 +29,10 @@ class WebServiceHttp;
 
 class VANTA_EXPORT WebService {
  public:
-  // Free-form environment entries sent as the "env" object of the game
-  // service request.
-  struct ClientEnvironmentInfo {
-    std::unordered_map<std::string, std::string> entries;
-  };
-
-  // Per-level quality settings of the game service. Entries are indexed by
-  // level; a request writes only the levels it is given.
-  struct QualityParams {
-    int version;
-    int video_level_count;
-    int audio_level_count;
-    struct Video {
-      int fps;
-      int resolution_ratio;
-      int bitrate_ratio;
-    } video[8];
-    int audio_bitrate[8];
-  };
+  // The environment entries and quality settings of the game service
+  // request (vanta/ServiceTypes.h).
+  using ClientEnvironmentInfo = vanta::ClientEnvironmentInfo;
+  using QualityParams = vanta::QualityParams;
 
   // The most quality levels per medium.
   static const int MAX_QUALITY_SETTING_LEVEL;
