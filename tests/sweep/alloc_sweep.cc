@@ -12,10 +12,12 @@
 // this process's allocations are counted.
 #include <curl/curl.h>
 #include <dlfcn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -74,14 +76,25 @@ extern "C" __attribute__((visibility("default"))) void* CRYPTO_realloc(void* p, 
   return ShouldFail() ? nullptr : real(p, size, file, line);
 }
 
-// Every C++ allocation of the process goes through here.
+// Every C++ allocation of the process goes through these.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  return ShouldFail() ? nullptr : malloc(size == 0 ? 1 : size);
+}
 void* operator new(size_t size) {
-  void* p = ShouldFail() ? nullptr : malloc(size == 0 ? 1 : size);
+  void* p = operator new(size, std::nothrow);
   if (p == nullptr) throw std::bad_alloc();
   return p;
 }
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  return operator new(size, std::nothrow);
+}
 void operator delete(void* p) noexcept { free(p); }
 void operator delete(void* p, size_t) noexcept { free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { free(p); }
+void operator delete[](void* p) noexcept { free(p); }
+void operator delete[](void* p, size_t) noexcept { free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { free(p); }
 
 namespace vanta {
 namespace {
@@ -95,6 +108,7 @@ bool StartPeers(pid_t* child, int (&ports)[2]) {
   if (pipe(ends) != 0) return false;
   *child = fork();
   if (*child == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the sweep
     close(ends[0]);
     testing::LocalPeer peer, web_api(/*https=*/true);
     for (const auto& [path, answer] : kAllOk) {
