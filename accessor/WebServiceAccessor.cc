@@ -26,31 +26,6 @@ const char* StateName(int state) {
   return state >= 0 && state <= 5 ? kNames[state] : "UNKNOWN";
 }
 
-const char* FailureReason(DeviceIdFailure failure) {
-  switch (failure) {
-    case DeviceIdFailure::kNone:
-      break;
-    case DeviceIdFailure::kQueryNotStarted:
-      return "the hardware UUID query could not run (ComSpec names no usable program, or "
-             "without ComSpec the machine has no readable hardware UUID)";
-    case DeviceIdFailure::kQueryTimedOut:
-      return "the hardware UUID query did not end within 10 s";
-    case DeviceIdFailure::kQueryBusy:
-      return "the temporary directory could not be locked within 10 s (other identifier builds "
-             "held it, or it does not exist)";
-    case DeviceIdFailure::kQueryAborted:
-      return "the hardware UUID query was stopped";
-    case DeviceIdFailure::kUuidFileUnreadable:
-      return "the UUID file id.tmp in the temporary directory could not be written or read as a "
-             "regular file";
-    case DeviceIdFailure::kAdapterBufferUnavailable:
-      return "there was no memory for the network adapter list";
-    case DeviceIdFailure::kAdapterListUnreadable:
-      return "no network adapter with a hardware address was found";
-  }
-  return "the identifier does not fit its buffer";
-}
-
 }  // namespace
 
 struct WebServiceAccessor::Control {
@@ -301,10 +276,11 @@ ErrorCode WebServiceAccessor::RunRazever() {
       aborted);
   if (step.aborted) return fail(WS_ERROR_ABORTED);
 
-  const bool written = WriteKeyFile(zuc_key_value);
+  std::string key_file;
+  const bool written = WriteKeyFile(zuc_key_value, &key_file);
   if (trace::Enabled()) {
-    trace::Emit(std::string(written ? "key file written: " : "key file NOT written: ") +
-                TempFilePath("key.tmp") + " holds " + trace::Secret(zuc_key_value));
+    trace::Emit(written ? "key file written: " + key_file + " holds " + trace::Secret(zuc_key_value)
+                        : "key file NOT written: " + key_file);
   }
   SetState(State::COMPLETE);
   return WS_SUCCESS;
@@ -314,8 +290,9 @@ bool WebServiceAccessor::CreateDeviceId(char* buffer, int size) {
   DeviceIdFailure failure = DeviceIdFailure::kNone;
   const bool built = CreateDeviceIdText(buffer, size, &control->stop_waits, &failure);
   if (trace::Enabled()) {
-    trace::Emit(built ? "device identifier: built"
-                      : std::string("device identifier: not built: ") + FailureReason(failure));
+    trace::Emit(built
+                    ? "device identifier: built"
+                    : std::string("device identifier: not built: ") + DeviceIdFailureText(failure));
   }
   return built;
 }
@@ -324,7 +301,7 @@ bool WebServiceAccessor::BuildDeviceId(std::string* device_id, std::string* reas
   char identifier[kDeviceIdBufferSize] = {};
   DeviceIdFailure failure = DeviceIdFailure::kNone;
   if (!CreateDeviceIdText(identifier, kDeviceIdBufferSize, nullptr, &failure)) {
-    if (reason != nullptr) *reason = FailureReason(failure);
+    if (reason != nullptr) *reason = DeviceIdFailureText(failure);
     return false;
   }
   *device_id = identifier;
