@@ -1,20 +1,19 @@
-// Everything the library asks of the operating system: the clock and the
-// one wait, environment variables, files and the lock file in the
+// Every Env method may be called from many threads at once without any
+// synchronisation by the caller (the tests do so from 16 threads), and so
+// may Env::Get(). Env::SetForTesting may not run while a library call does.
+// A Lock or Process object belongs to one thread at a time. GetVariable
+// reads the process environment: the embedding program must not change it
+// (setenv, putenv) while library calls run.
+//
+// Env is everything the library asks of the operating system: the clock
+// and the one wait, environment variables, files and the lock file in the
 // temporary directory, the UUID helper process, the network adapter list
-// and the machine's hardware UUID.
-//
-// Thread safety: every Env method may be called from many threads at once
-// without any synchronisation by the caller (the tests do so from 16
-// threads), and so may Env::Get(). Env::SetForTesting may not run while a
-// library call does. A Lock or Process object belongs to one thread at a
-// time. GetVariable reads the process environment: the embedding program
-// must not change it (setenv, putenv) while library calls run.
-//
-// The library reaches the system only through Env::Get(). Tests install
-// their own Env (usually an EnvWrapper that changes a few calls); nothing
-// else in the library can be replaced. The backends (posix/, win32/) only
-// gather what the system says; the rules that choose among it live in
-// shared, tested files (Adapters.h, Uuid.h, TempDir.h).
+// and the machine's hardware UUID. The library reaches these only through
+// Env::Get(). Tests install their own Env (usually an EnvWrapper that
+// changes a few calls); nothing else in the library can be replaced. The
+// backends (posix/, win32/) only gather what the system says; the rules
+// that choose among it live in shared, tested files (Adapters.h, Uuid.h,
+// TempDir.h).
 #ifndef VANTA_PLATFORM_ENV_H_
 #define VANTA_PLATFORM_ENV_H_
 

@@ -71,31 +71,25 @@ TEST_F(HostileMachineTest, PlantedObjectsFailTheirStepAndTouchNothing) {
   }
 }
 
-// A UUID file without a whole UUID, or a file of another user where the
-// library keeps its own: the identifier is not built, nothing is
-// registered, the key file stays as it was, and the trace says why.
-TEST_F(HostileMachineTest, UnusableUuidOrKeyFileRegistersNothingOrKeepsTheKey) {
-  const std::string whole = ReadTemp("uuid-bytes").value_or("");
+// A file of another user where the library keeps its own: the identifier
+// is not built and nothing registered, or the key file stays as it was,
+// and the trace says which file it was.
+TEST_F(HostileMachineTest, FilesOfAnotherUserAreReportedAsSuch) {
   const std::string their_uuid_file =
       "device identifier: not built: the UUID file id.tmp in the temporary directory belongs to "
       "another user";
   struct Row {
     const char* name;
-    bool helper;             // whether ComSpec names the helper, or the library writes the file
-    std::string uuid_bytes;  // what the helper writes
-    const char* theirs;      // the file that belongs to another user, if any
+    bool helper;         // whether ComSpec names the helper, or the library writes the file
+    const char* theirs;  // the file that belongs to another user
     bool registered;
     std::string trace;
   } rows[] = {
-      {"helper wrote nothing", true, "", nullptr, false,
-       "device identifier: not built: the UUID file id.tmp did not hold the 36 characters"},
-      {"cut short", true, "\xFF\xFE" + testing::Utf16("UUID  \r\n4C4C4544-0042-3510-8051-B4C0"),
-       nullptr, false, "did not hold the 36 characters"},
-      {"UUID file of another user, helper", true, whole, "id.tmp", false, their_uuid_file},
-      {"UUID file of another user, library", false, whole, "id.tmp", false, their_uuid_file},
-      {"lock file of another user", true, whole, "id.lock", false,
+      {"UUID file, helper", true, "id.tmp", false, their_uuid_file},
+      {"UUID file, library", false, "id.tmp", false, their_uuid_file},
+      {"lock file", true, "id.lock", false,
        "not built: the lock file id.lock in the temporary directory belongs to another user"},
-      {"key file of another user", true, whole, "key.tmp", true,
+      {"key file", true, "key.tmp", true,
        "key file NOT written: " + TempPath("key.tmp") + " belongs to another user"},
   };
   env_.hardware_uuid = kUuid;
@@ -103,10 +97,8 @@ TEST_F(HostileMachineTest, UnusableUuidOrKeyFileRegistersNothingOrKeepsTheKey) {
     NewPeer();
     env_.SetVariable(
         "ComSpec", row.helper ? std::optional<std::string>(VANTA_FAKE_INTERPRETER) : std::nullopt);
-    WriteTemp("uuid-bytes", row.uuid_bytes);
     WriteTemp("key.tmp", "old");
-    env_.files_of_another_user.clear();
-    if (row.theirs != nullptr) env_.files_of_another_user.insert(row.theirs);
+    env_.files_of_another_user = {row.theirs};
     WebServiceAccessor accessor;
     Start(accessor, false);
     accessor.Join(nullptr);

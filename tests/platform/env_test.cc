@@ -8,37 +8,12 @@
 #include <sys/resource.h>
 #endif
 
-#include <chrono>
 #include <filesystem>
 #include <iterator>
 #include <string>
 
 namespace vanta {
 namespace {
-
-// The lock file: each open of it excludes every other, as another
-// process's does, until its holder goes.
-TEST(EnvTest, LockFileExcludesEveryOtherOpenUntilReleased) {
-  const std::filesystem::path dir =
-      std::filesystem::path(::testing::TempDir()) /
-      ("vanta-lock-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "id.lock").string();
-  Env* env = Env::Get();
-  using Status = LockAttempt::Status;
-  LockAttempt first = env->TryLockFile(path);
-  ASSERT_EQ(first.status, Status::kTaken);
-  ASSERT_NE(first.lock, nullptr);
-  EXPECT_EQ(env->TryLockFile(path).status, Status::kBusy);
-  EXPECT_TRUE(std::filesystem::is_regular_file(path));
-  first.lock.reset();
-  LockAttempt again = env->TryLockFile(path);
-  EXPECT_EQ(again.status, Status::kTaken);
-  again.lock.reset();
-  std::filesystem::create_directory(dir / "dir.lock");
-  EXPECT_EQ(env->TryLockFile((dir / "dir.lock").string()).status, Status::kUnusable);
-  std::filesystem::remove_all(dir);
-}
 
 // A write that fails half way (here: the file size limit of a full disk)
 // leaves the old file whole and no stray file beside it.

@@ -98,7 +98,7 @@ class RawPeer {
   int connections() const { return connections_; }
 
  private:
-  SocketLibrary library_;  // before the first socket
+  [[maybe_unused]] SocketLibrary library_;  // before the first socket
   std::function<void(Socket, RawPeer&)> serve_;
   Socket listener_ = socket(AF_INET, SOCK_STREAM, 0);
   std::string url_;
