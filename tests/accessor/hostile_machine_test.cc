@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -165,20 +166,41 @@ TEST_F(HostileMachineTest, OwnerOnlyFilesAndDirectoryAndNoDescriptorInherited) {
     ASSERT_EQ(stat(TempPath(file).c_str(), &info), 0) << file;
     EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
   }
-  // Without TEMP: vanta-<uid> under TMPDIR (the library writing the UUID
-  // file), no longer used once it is open to others.
+  // Without TEMP: vanta-<uid> under TMPDIR, created owner-only and used
+  // again (the library writing the UUID file); refused once open to others,
+  // a symlink to a private directory, or a file.
   env_.SetVariable("TEMP", std::nullopt);
   env_.SetVariable("XDG_RUNTIME_DIR", std::nullopt);
   env_.SetVariable("TMPDIR", dir_);
   env_.SetVariable("ComSpec", std::nullopt);
   env_.hardware_uuid = kUuid;
-  const std::string own = TempPath("vanta-" + std::to_string(geteuid()));
+  const std::string own = TempPath("vanta-" + std::to_string(geteuid())), mine = TempPath("mine");
   std::string id, reason;
-  EXPECT_TRUE(WebServiceAccessor::BuildDeviceId(&id, &reason)) << reason;
-  EXPECT_TRUE(std::filesystem::is_regular_file(own + "/id.lock"));
-  chmod(own.c_str(), 0755);
-  EXPECT_FALSE(WebServiceAccessor::BuildDeviceId(&id, &reason));
-  EXPECT_NE(reason.find("own temporary directory may not be used"), std::string::npos) << reason;
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_TRUE(WebServiceAccessor::BuildDeviceId(&id, &reason)) << reason;
+    struct stat info;
+    ASSERT_EQ(lstat(own.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+  }
+  std::filesystem::create_directory(mine);
+  chmod(mine.c_str(), 0700);
+  const std::function<void()> spoilers[] = {
+      [&] { chmod(own.c_str(), 0755); },
+      [&] {
+        std::filesystem::remove_all(own);
+        std::filesystem::create_directory_symlink(mine, own);
+      },
+      [&] {
+        std::filesystem::remove(own);
+        WriteTemp(std::filesystem::path(own).filename().string(), "x");
+        chmod(own.c_str(), 0600);
+      },
+  };
+  for (const auto& spoil : spoilers) {
+    spoil();
+    EXPECT_FALSE(WebServiceAccessor::BuildDeviceId(&id, &reason));
+    EXPECT_NE(reason.find("own temporary directory may not be used"), std::string::npos) << reason;
+  }
   // Standard input, output and error, and the listing's own directory.
   std::istringstream fds(ReadTemp("fds").value_or(""));
   int count = 0;
