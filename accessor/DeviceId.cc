@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/Env.h"
+#include "platform/TempDir.h"
 
 namespace vanta {
 
@@ -15,8 +16,10 @@ namespace {
 // The most of the UUID query's output that the reader looks at: a line of
 // 127 bytes and 36 pairs of bytes.
 constexpr size_t kUuidOutputLimit = 127 + 72;
-// How often the wait for the UUID query looks at the clock and the caller.
+// How often the wait for the UUID query looks at the clock and the caller,
+// and how long a build waits before it tries the lock file again.
 constexpr unsigned kPollMs = 10;
+constexpr unsigned kLockRetryMs = 10;
 
 // Appends src to the text in dst (size bytes with the terminator), cutting
 // what does not fit. A dst without a terminator inside size is left alone.
@@ -29,15 +32,43 @@ void AppendBounded(char* dst, size_t size, const char* src) {
   dst[used + n] = '\0';
 }
 
+// The failure of a UUID file operation that did not come to kOk.
+DeviceIdFailure UuidFileFailure(FileResult result) {
+  return result == FileResult::kOfAnotherUser ? DeviceIdFailure::kUuidFileOfAnotherUser
+                                              : DeviceIdFailure::kUuidFileUnreadable;
+}
+
+// Takes the lock file at path into *lock, trying again every kLockRetryMs
+// while another build holds it, for at most kLockWaitMs on the Env clock.
+DeviceIdFailure TakeLock(Env* env, const std::string& path, Cancellation* cancel,
+                         std::unique_ptr<Lock>* lock) {
+  const uint64_t deadline = env->NowMillis() + kLockWaitMs;
+  for (;;) {
+    LockAttempt attempt = env->TryLockFile(path);
+    switch (attempt.status) {
+      case LockAttempt::Status::kTaken:
+        *lock = std::move(attempt.lock);
+        return DeviceIdFailure::kNone;
+      case LockAttempt::Status::kUnusable:
+        return DeviceIdFailure::kLockFileUnusable;
+      case LockAttempt::Status::kOfAnotherUser:
+        return DeviceIdFailure::kLockFileOfAnotherUser;
+      case LockAttempt::Status::kBusy:
+        break;
+    }
+    if (env->NowMillis() >= deadline) return DeviceIdFailure::kLockBusy;
+    if (env->WaitMillis(kLockRetryMs, cancel)) return DeviceIdFailure::kQueryAborted;
+  }
+}
+
 // Runs the UUID query, which leaves its output at uuid_path.
 DeviceIdFailure QueryUuid(Env* env, const std::string& uuid_path, Cancellation* cancel) {
   std::optional<std::string> interpreter = env->GetVariable("ComSpec");
   if (!interpreter) {
     std::string uuid;
-    if (!env->HardwareUuid(&uuid) || !env->ReplaceFile(uuid_path, UuidOutputFor(uuid))) {
-      return DeviceIdFailure::kQueryNotStarted;
-    }
-    return DeviceIdFailure::kNone;
+    if (!env->HardwareUuid(&uuid)) return DeviceIdFailure::kQueryNotStarted;
+    const FileResult written = env->ReplaceFile(uuid_path, UuidOutputFor(uuid));
+    return written == FileResult::kOk ? DeviceIdFailure::kNone : UuidFileFailure(written);
   }
   // The interpreter does the redirection; note the blanks at both ends.
   std::string arguments = " /C wmic csproduct get uuid > " + uuid_path + " ";
@@ -50,7 +81,8 @@ DeviceIdFailure QueryUuid(Env* env, const std::string& uuid_path, Cancellation* 
   if (line.size() >= static_cast<size_t>(kMaxWideText)) return DeviceIdFailure::kQueryNotStarted;
   // The query writes into a file of ours, never into whatever another user
   // may have put at that path.
-  if (!env->PrepareOutputFile(uuid_path)) return DeviceIdFailure::kUuidFileUnreadable;
+  const FileResult prepared = env->PrepareOutputFile(uuid_path);
+  if (prepared != FileResult::kOk) return UuidFileFailure(prepared);
   std::unique_ptr<Process> query = env->StartProcess(line);
   if (query == nullptr) return DeviceIdFailure::kQueryNotStarted;
   const uint64_t deadline = env->NowMillis() + kUuidQueryTimeoutMs;
@@ -62,21 +94,21 @@ DeviceIdFailure QueryUuid(Env* env, const std::string& uuid_path, Cancellation* 
   return DeviceIdFailure::kNone;
 }
 
-// The UUID of this machine, read under the temporary directory's lock so
-// that no other build rewrites the UUID file meanwhile.
+// The UUID of this machine, read under the lock file so that no other
+// build rewrites the UUID file meanwhile.
 DeviceIdFailure ReadUuid(Env* env, Cancellation* cancel, char (&uuid)[37]) {
-  const std::string dir = TempDirectory();
-  const std::string uuid_path = dir + kPathSeparator + "id.tmp";
-  std::unique_ptr<Lock> lock = env->LockDirectory(dir, kUuidQueryTimeoutMs);
-  if (lock == nullptr) return DeviceIdFailure::kQueryBusy;
-  DeviceIdFailure failure = QueryUuid(env, uuid_path, cancel);
+  const TempDir dir = TempDirectory();
+  if (!dir.usable()) return DeviceIdFailure::kTempDirectoryRefused;
+  std::unique_ptr<Lock> lock;
+  DeviceIdFailure failure = TakeLock(env, dir.File("id.lock"), cancel, &lock);
+  if (failure != DeviceIdFailure::kNone) return failure;
+  const std::string uuid_path = dir.File("id.tmp");
+  failure = QueryUuid(env, uuid_path, cancel);
   if (failure != DeviceIdFailure::kNone) return failure;
   std::string output;
-  if (!env->ReadFile(uuid_path, kUuidOutputLimit, &output)) {
-    return DeviceIdFailure::kUuidFileUnreadable;
-  }
-  ParseUuidOutput(output, uuid);
-  return DeviceIdFailure::kNone;
+  const FileResult read = env->ReadFile(uuid_path, kUuidOutputLimit, &output);
+  if (read != FileResult::kOk) return UuidFileFailure(read);
+  return ParseUuidOutput(output, uuid) ? DeviceIdFailure::kNone : DeviceIdFailure::kUuidIncomplete;
 }
 
 // "%.2X" for each byte, "-" between them, at most 17 characters.
@@ -113,18 +145,57 @@ DeviceIdFailure Create(char* buffer, int size, Cancellation* cancel) {
 
 }  // namespace
 
-void ParseUuidOutput(const std::string& output, char (&uuid)[37]) {
+bool ParseUuidOutput(const std::string& output, char (&uuid)[37]) {
   // The first line as a 128-byte line read takes it.
   size_t at = output.find('\n');
   at = at == std::string::npos ? output.size() : at + 1;
   if (at > 127) at = 127;
-  if (at == 0) return;  // an empty output has no line at all
+  if (at == 0) return false;  // an empty output has no line at all
   for (int i = 0; i < 36 && at < output.size(); ++i) {
     ++at;  // the high byte
     if (at >= output.size()) break;
     const char one[2] = {output[at++], '\0'};
     AppendBounded(uuid, sizeof(uuid), one);
   }
+  return strnlen(uuid, sizeof(uuid)) == 36;
+}
+
+const char* DeviceIdFailureText(DeviceIdFailure failure) {
+  switch (failure) {
+    case DeviceIdFailure::kNone:
+      break;
+    case DeviceIdFailure::kTempDirectoryRefused:
+      return "the user's own temporary directory may not be used (it must be a directory of "
+             "this user's that gives group and other users no access; TEMP chooses another)";
+    case DeviceIdFailure::kLockBusy:
+      return "other identifier builds held the lock file id.lock in the temporary directory "
+             "for 10 s";
+    case DeviceIdFailure::kLockFileUnusable:
+      return "the lock file id.lock in the temporary directory could not be created or opened "
+             "as a regular file";
+    case DeviceIdFailure::kLockFileOfAnotherUser:
+      return "the lock file id.lock in the temporary directory belongs to another user";
+    case DeviceIdFailure::kQueryNotStarted:
+      return "the hardware UUID query could not run (ComSpec names no usable program, or "
+             "without ComSpec the machine has no readable hardware UUID)";
+    case DeviceIdFailure::kQueryTimedOut:
+      return "the hardware UUID query did not end within 10 s";
+    case DeviceIdFailure::kQueryAborted:
+      return "the hardware UUID query was stopped";
+    case DeviceIdFailure::kUuidFileUnreadable:
+      return "the UUID file id.tmp in the temporary directory could not be written or read as a "
+             "regular file";
+    case DeviceIdFailure::kUuidFileOfAnotherUser:
+      return "the UUID file id.tmp in the temporary directory belongs to another user";
+    case DeviceIdFailure::kUuidIncomplete:
+      return "the UUID file id.tmp did not hold the 36 characters of a UUID after its first "
+             "line (the query wrote nothing, or too little)";
+    case DeviceIdFailure::kAdapterBufferUnavailable:
+      return "there was no memory for the network adapter list";
+    case DeviceIdFailure::kAdapterListUnreadable:
+      return "no network adapter with a hardware address was found";
+  }
+  return "the identifier does not fit its buffer";
 }
 
 std::string UuidOutputFor(const std::string& uuid) {

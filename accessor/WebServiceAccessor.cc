@@ -30,31 +30,6 @@ const char* StateName(int state) {
   return state >= 0 && state <= 5 ? kNames[state] : "UNKNOWN";
 }
 
-const char* FailureReason(DeviceIdFailure failure) {
-  switch (failure) {
-    case DeviceIdFailure::kNone:
-      break;
-    case DeviceIdFailure::kQueryNotStarted:
-      return "the hardware UUID query could not run (ComSpec names no usable program, or "
-             "without ComSpec the machine has no readable hardware UUID)";
-    case DeviceIdFailure::kQueryTimedOut:
-      return "the hardware UUID query did not end within 10 s";
-    case DeviceIdFailure::kQueryBusy:
-      return "the temporary directory could not be locked within 10 s (other identifier builds "
-             "held it, or it does not exist)";
-    case DeviceIdFailure::kQueryAborted:
-      return "the hardware UUID query was stopped";
-    case DeviceIdFailure::kUuidFileUnreadable:
-      return "the UUID file id.tmp in the temporary directory could not be written or read as a "
-             "regular file";
-    case DeviceIdFailure::kAdapterBufferUnavailable:
-      return "there was no memory for the network adapter list";
-    case DeviceIdFailure::kAdapterListUnreadable:
-      return "no network adapter with a hardware address was found";
-  }
-  return "the identifier does not fit its buffer";
-}
-
 // The short ids that tell the trace lines of two accessors apart.
 std::atomic<unsigned> accessors_made{0};
 
@@ -434,14 +409,14 @@ ErrorCode WebServiceAccessor::RegisterAndKeep(WebService& service) {
     });
     if (code == ErrorCode(WS_ERROR_ABORTED)) return code;
   }
-  const std::string path = TempFilePath("key.tmp");
-  const bool written = WriteKeyFile(zuc_key_value);
+  std::string key_file;
+  const bool written = WriteKeyFile(zuc_key_value, &key_file);
   Record(StepReport::Step::KEY_FILE, 0, written ? WS_SUCCESS : WS_ERROR_FAILED,
-         written ? "" : path + " could not be written as a regular file of this user",
+         written ? "" : key_file + ": not written as a regular file of this user",
          ExchangeReport{});
   if (trace::Enabled()) {
-    trace::Emit(std::string(written ? "key file written: " : "key file NOT written: ") + path +
-                " holds " + trace::Secret(zuc_key_value));
+    trace::Emit(written ? "key file written: " + key_file + " holds " + trace::Secret(zuc_key_value)
+                        : "key file NOT written: " + key_file);
   }
   return WS_SUCCESS;
 }
@@ -450,7 +425,7 @@ bool WebServiceAccessor::CreateDeviceId(char* buffer, int size, const char** rea
   DeviceIdFailure failure = DeviceIdFailure::kNone;
   const bool built = CreateDeviceIdText(
       buffer, size, control == nullptr ? nullptr : &control->stop_waits, &failure);
-  *reason = built ? "" : FailureReason(failure);
+  *reason = built ? "" : DeviceIdFailureText(failure);
   if (trace::Enabled()) {
     trace::Emit(built ? "device identifier: built"
                       : std::string("device identifier: not built: ") + *reason);
@@ -464,7 +439,7 @@ bool WebServiceAccessor::BuildDeviceId(std::string* device_id, std::string* reas
     DeviceIdFailure failure = DeviceIdFailure::kNone;
     if (device_id == nullptr) return WS_ERROR_FAILED;
     if (!CreateDeviceIdText(identifier, kDeviceIdBufferSize, nullptr, &failure)) {
-      if (reason != nullptr) *reason = FailureReason(failure);
+      if (reason != nullptr) *reason = DeviceIdFailureText(failure);
       return WS_ERROR_FAILED;
     }
     *device_id = identifier;

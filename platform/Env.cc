@@ -22,19 +22,4 @@ Env* Env::Get() {
 
 Env* Env::SetForTesting(Env* env) { return installed.exchange(env); }
 
-std::string TempDirectory() {
-  Env* env = Env::Get();
-#if defined(_WIN32)
-  return env->GetVariable("TEMP").value_or("");
-#else
-  for (const char* name : {"TEMP", "TMPDIR"}) {
-    std::optional<std::string> value = env->GetVariable(name);
-    if (value && !value->empty()) return *value;
-  }
-  return "/tmp";
-#endif
-}
-
-std::string TempFilePath(const char* name) { return TempDirectory() + kPathSeparator + name; }
-
 }  // namespace vanta

@@ -16,7 +16,6 @@
 #include <netpacket/packet.h>
 #endif
 
-#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "platform/Env.h"
+#include "platform/Uuid.h"
 
 extern char** environ;
 
@@ -33,18 +33,28 @@ namespace vanta {
 
 namespace {
 
-// Opens path without following a symlink and without blocking (a FIFO with
-// no writer opens at once and is then refused as not regular). -1 unless
-// path is a regular file.
-int OpenRegular(const std::string& path, int flags, mode_t mode = 0) {
-  int fd = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
-  if (fd < 0) return -1;
+// Why path could not be opened or replaced: whether what is there belongs
+// to another user.
+FileResult Refusal(const std::string& path) {
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return -1;
+  if (lstat(path.c_str(), &info) == 0 && info.st_uid != geteuid()) {
+    return FileResult::kOfAnotherUser;
   }
-  return fd;
+  return FileResult::kFailed;
+}
+
+// Opens path into *fd without following a symlink and without blocking (a
+// FIFO with no writer opens at once and is then refused as not regular).
+// kOk only for a regular file of this user.
+FileResult OpenRegular(const std::string& path, int flags, int* fd, mode_t mode = 0) {
+  *fd = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+  if (*fd < 0) return Refusal(path);
+  struct stat info;
+  FileResult result = FileResult::kOk;
+  if (fstat(*fd, &info) != 0 || !S_ISREG(info.st_mode)) result = FileResult::kFailed;
+  if (result == FileResult::kOk && info.st_uid != geteuid()) result = FileResult::kOfAnotherUser;
+  if (result != FileResult::kOk) close(*fd);
+  return result;
 }
 
 bool WriteAll(int fd, const std::string& data) {
@@ -150,27 +160,31 @@ std::string FirstLine(const char* path) {
   return line;
 }
 
-// "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx" in upper case, or "" when text is
-// neither that form nor 32 bare hexadecimal digits.
-std::string CanonicalUuid(const std::string& text) {
-  std::string digits;
-  if (text.size() == 36) {
-    for (size_t i = 0; i < text.size(); ++i) {
-      bool dash_place = i == 8 || i == 13 || i == 18 || i == 23;
-      if (dash_place != (text[i] == '-')) return "";
-      if (!dash_place) digits.push_back(text[i]);
-    }
-  } else if (text.size() == 32) {
-    digits = text;
+// The adapters of the system's list, with a hardware address or not.
+// False when there is no list (ENOMEM in *error when for lack of memory).
+bool ListAdapters(std::vector<AdapterFacts>* adapters, int* error) {
+#if defined(__linux__)
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) {
+    *error = errno;
+    return false;
   }
-  if (digits.size() != 32) return "";
-  std::string uuid;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (!std::isxdigit(static_cast<unsigned char>(digits[i]))) return "";
-    if (i == 8 || i == 12 || i == 16 || i == 20) uuid.push_back('-');
-    uuid.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(digits[i]))));
+  for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_PACKET) continue;
+    const sockaddr_ll* link = reinterpret_cast<const sockaddr_ll*>(entry->ifa_addr);
+    const size_t length =
+        link->sll_halen < sizeof(link->sll_addr) ? link->sll_halen : sizeof(link->sll_addr);
+    adapters->push_back(AdapterFacts{
+        static_cast<unsigned long>(link->sll_ifindex), (entry->ifa_flags & IFF_LOOPBACK) != 0,
+        std::string(reinterpret_cast<const char*>(link->sll_addr), length)});
   }
-  return uuid;
+  freeifaddrs(list);
+  return true;
+#else
+  (void)adapters;
+  *error = ENOSYS;
+  return false;
+#endif
 }
 
 class PosixEnv : public Env {
@@ -193,9 +207,10 @@ class PosixEnv : public Env {
     return std::string(value);
   }
 
-  bool ReadFile(const std::string& path, size_t limit, std::string* data) override {
-    int fd = OpenRegular(path, O_RDONLY);
-    if (fd < 0) return false;
+  FileResult ReadFile(const std::string& path, size_t limit, std::string* data) override {
+    int fd = -1;
+    const FileResult opened = OpenRegular(path, O_RDONLY, &fd);
+    if (opened != FileResult::kOk) return opened;
     std::string text(limit, '\0');
     size_t done = 0;
     bool ok = true;
@@ -207,53 +222,82 @@ class PosixEnv : public Env {
       done += static_cast<size_t>(n);
     }
     close(fd);
-    if (!ok) return false;
+    if (!ok) return FileResult::kFailed;
     text.resize(done);
     *data = std::move(text);
-    return true;
+    return FileResult::kOk;
   }
 
-  bool ReplaceFile(const std::string& path, const std::string& data) override {
+  FileResult ReplaceFile(const std::string& path, const std::string& data) override {
     struct stat info;
-    if (lstat(path.c_str(), &info) == 0 ? !S_ISREG(info.st_mode) : errno != ENOENT) return false;
+    const bool exists = lstat(path.c_str(), &info) == 0;
+    if (exists ? !S_ISREG(info.st_mode) : errno != ENOENT) return FileResult::kFailed;
+    if (exists && info.st_uid != geteuid()) return FileResult::kOfAnotherUser;
     // mkostemp creates the file owner-only and never through a symlink.
     std::string temporary = path + ".XXXXXX";
     int fd = mkostemp(&temporary[0], O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return FileResult::kFailed;
     bool ok = WriteAll(fd, data) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
     // rename replaces whatever is at path without following it.
     ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok) unlink(temporary.c_str());
-    return ok;
+    return ok ? FileResult::kOk : FileResult::kFailed;
   }
 
-  bool PrepareOutputFile(const std::string& path) override {
-    int fd = OpenRegular(path, O_WRONLY | O_CREAT, 0600);
-    if (fd < 0) return false;
-    struct stat info;
-    bool ok = fstat(fd, &info) == 0 && info.st_uid == geteuid() && ftruncate(fd, 0) == 0 &&
-              fchmod(fd, 0600) == 0;
+  FileResult PrepareOutputFile(const std::string& path) override {
+    int fd = -1;
+    const FileResult opened = OpenRegular(path, O_WRONLY | O_CREAT, &fd, 0600);
+    if (opened != FileResult::kOk) return opened;
+    const bool ok = ftruncate(fd, 0) == 0 && fchmod(fd, 0600) == 0;
     close(fd);
-    return ok;
+    return ok ? FileResult::kOk : FileResult::kFailed;
   }
 
-  std::unique_ptr<Lock> LockDirectory(const std::string& dir, unsigned wait_ms) override {
-    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    // Each open has its own lock, so threads of one process exclude one
-    // another as processes do.
-    for (unsigned waited = 0; flock(fd, LOCK_EX | LOCK_NB) != 0; ++waited) {
-      if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= wait_ms) {
-        close(fd);
-        return nullptr;
-      }
-      SleepOneMillisecond();
+  // flock: each open has its own lock.
+  LockAttempt TryLockFile(const std::string& path) override {
+    LockAttempt attempt;
+    int fd = -1;
+    const FileResult opened = OpenRegular(path, O_RDONLY | O_CREAT, &fd, 0600);
+    if (opened != FileResult::kOk) {
+      if (opened == FileResult::kOfAnotherUser)
+        attempt.status = LockAttempt::Status::kOfAnotherUser;
+      return attempt;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK || errno == EINTR) attempt.status = LockAttempt::Status::kBusy;
+      close(fd);
+      return attempt;
     }
     // Without memory for the object the lock is let go at once.
-    std::unique_ptr<Lock> lock(new (std::nothrow) PosixLock(fd));
-    if (lock == nullptr) close(fd);
-    return lock;
+    attempt.lock.reset(new (std::nothrow) PosixLock(fd));
+    if (attempt.lock == nullptr) {
+      close(fd);
+      return attempt;
+    }
+    attempt.status = LockAttempt::Status::kTaken;
+    return attempt;
+  }
+
+  uint32_t UserId() override { return geteuid(); }
+
+  PathFacts LookAtPath(const std::string& path) override {
+    PathFacts facts;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+      if (errno == ENOENT) facts.kind = PathFacts::Kind::kMissing;
+      return facts;
+    }
+    facts.kind = S_ISDIR(info.st_mode)   ? PathFacts::Kind::kDirectory
+                 : S_ISLNK(info.st_mode) ? PathFacts::Kind::kSymlink
+                                         : PathFacts::Kind::kOther;
+    facts.owner = info.st_uid;
+    facts.mode = info.st_mode & 07777;
+    return facts;
+  }
+
+  bool MakePrivateDirectory(const std::string& path) override {
+    return mkdir(path.c_str(), 0700) == 0;
   }
 
   std::unique_ptr<Process> StartProcess(const std::wstring& command_line) override {
@@ -268,28 +312,14 @@ class PosixEnv : public Env {
   }
 
   AdapterAddress FirstAdapterAddress() override {
-    AdapterAddress first;
-#if defined(__linux__)
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) {
-      if (errno == ENOMEM) first.status = AdapterAddress::Status::kBufferUnavailable;
-      return first;
+    std::vector<AdapterFacts> adapters;
+    int error = 0;
+    if (!ListAdapters(&adapters, &error)) {
+      AdapterAddress none;
+      if (error == ENOMEM) none.status = AdapterAddress::Status::kBufferUnavailable;
+      return none;
     }
-    int first_index = 0;
-    for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-      if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_PACKET) continue;
-      if ((entry->ifa_flags & IFF_LOOPBACK) != 0) continue;
-      const sockaddr_ll* link = reinterpret_cast<const sockaddr_ll*>(entry->ifa_addr);
-      if (link->sll_halen == 0) continue;
-      if (first.status == AdapterAddress::Status::kOk && link->sll_ifindex >= first_index) continue;
-      first_index = link->sll_ifindex;
-      first.status = AdapterAddress::Status::kOk;
-      first.length = link->sll_halen < sizeof(first.bytes) ? link->sll_halen : sizeof(first.bytes);
-      std::memcpy(first.bytes, link->sll_addr, static_cast<size_t>(first.length));
-    }
-    freeifaddrs(list);
-#endif
-    return first;
+    return FirstAdapter(adapters);
   }
 
   // The firmware's UUID or, where that is not readable (it usually needs

@@ -1,5 +1,6 @@
 // The Env of Windows.
 #include "platform/Env.h"
+#include "platform/Uuid.h"
 
 // winsock2.h must precede windows.h, and both the IP helper.
 // clang-format off
@@ -12,8 +13,8 @@
 #undef ReplaceFile
 
 #include <cstring>
-#include <functional>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace vanta {
@@ -46,16 +47,19 @@ HANDLE OpenRegular(const std::wstring& path, DWORD access, DWORD disposition) {
   return file;
 }
 
+// The lock of the first byte of an open lock file.
 class WindowsLock : public Lock {
  public:
-  explicit WindowsLock(HANDLE mutex) : mutex_(mutex) {}
+  explicit WindowsLock(HANDLE file) : file_(file) {}
   ~WindowsLock() override {
-    ReleaseMutex(mutex_);
-    CloseHandle(mutex_);
+    OVERLAPPED at;
+    std::memset(&at, 0, sizeof(at));
+    UnlockFileEx(file_, 0, 1, 0, &at);
+    CloseHandle(file_);
   }
 
  private:
-  const HANDLE mutex_;
+  const HANDLE file_;
 };
 
 // The child runs in a job that ends everything it started once closed.
@@ -132,9 +136,9 @@ class WindowsEnv : public Env {
     return std::nullopt;
   }
 
-  bool ReadFile(const std::string& path, size_t limit, std::string* data) override {
+  FileResult ReadFile(const std::string& path, size_t limit, std::string* data) override {
     HANDLE file = OpenRegular(WidePath(path), GENERIC_READ, OPEN_EXISTING);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return FileResult::kFailed;
     std::string text(limit, '\0');
     size_t done = 0;
     bool ok = true;
@@ -146,26 +150,26 @@ class WindowsEnv : public Env {
       done += n;
     }
     CloseHandle(file);
-    if (!ok) return false;
+    if (!ok) return FileResult::kFailed;
     text.resize(done);
     *data = std::move(text);
-    return true;
+    return FileResult::kOk;
   }
 
-  bool ReplaceFile(const std::string& path, const std::string& data) override {
+  FileResult ReplaceFile(const std::string& path, const std::string& data) override {
     const std::wstring target = WidePath(path);
-    if (target.empty()) return false;
+    if (target.empty()) return FileResult::kFailed;
     DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-      return false;
+      return FileResult::kFailed;
     }
     const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                    std::to_wstring(GetCurrentThreadId()) + L"-" +
                                    std::to_wstring(GetTickCount64());
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return FileResult::kFailed;
     DWORD written = 0;
     bool ok = data.size() <= MAXDWORD &&
               (data.empty() || ::WriteFile(file, data.data(), static_cast<DWORD>(data.size()),
@@ -175,30 +179,61 @@ class WindowsEnv : public Env {
     ok = ok && MoveFileExW(temporary.c_str(), target.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) DeleteFileW(temporary.c_str());
-    return ok;
+    return ok ? FileResult::kOk : FileResult::kFailed;
   }
 
-  bool PrepareOutputFile(const std::string& path) override {
+  FileResult PrepareOutputFile(const std::string& path) override {
     HANDLE file = OpenRegular(WidePath(path), GENERIC_WRITE, OPEN_ALWAYS);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return FileResult::kFailed;
     bool ok = SetEndOfFile(file);
     CloseHandle(file);
-    return ok;
+    return ok ? FileResult::kOk : FileResult::kFailed;
   }
 
-  // A mutex named after the directory: every process of the session that
-  // builds its identifier there takes the same one.
-  std::unique_ptr<Lock> LockDirectory(const std::string& dir, unsigned wait_ms) override {
-    const std::wstring name =
-        L"Local\\VantaWebService-" + std::to_wstring(std::hash<std::string>()(dir));
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (mutex == nullptr) return nullptr;
-    DWORD waited = WaitForSingleObject(mutex, wait_ms);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-      CloseHandle(mutex);
-      return nullptr;
+  // A byte-range lock: each handle has its own, so threads of one process
+  // exclude one another as processes do.
+  LockAttempt TryLockFile(const std::string& path) override {
+    LockAttempt attempt;
+    HANDLE file = OpenRegular(WidePath(path), GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) return attempt;
+    OVERLAPPED at;
+    std::memset(&at, 0, sizeof(at));
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {
+        attempt.status = LockAttempt::Status::kBusy;
+      }
+      CloseHandle(file);
+      return attempt;
     }
-    return std::make_unique<WindowsLock>(mutex);
+    attempt.status = LockAttempt::Status::kTaken;
+    attempt.lock = std::make_unique<WindowsLock>(file);
+    return attempt;
+  }
+
+  uint32_t UserId() override { return 0; }
+
+  PathFacts LookAtPath(const std::string& path) override {
+    PathFacts facts;
+    const std::wstring wide = WidePath(path);
+    const DWORD attributes =
+        wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        facts.kind = PathFacts::Kind::kMissing;
+      }
+      return facts;
+    }
+    facts.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? PathFacts::Kind::kSymlink
+                 : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? PathFacts::Kind::kDirectory
+                                                                  : PathFacts::Kind::kOther;
+    return facts;
+  }
+
+  bool MakePrivateDirectory(const std::string& path) override {
+    const std::wstring wide = WidePath(path);
+    return !wide.empty() && CreateDirectoryW(wide.c_str(), nullptr);
   }
 
   std::unique_ptr<Process> StartProcess(const std::wstring& command_line) override {
@@ -228,33 +263,61 @@ class WindowsEnv : public Env {
   }
 
   AdapterAddress FirstAdapterAddress() override {
-    AdapterAddress first;
+    AdapterAddress none;
+    std::vector<unsigned char> buffer;
+    if (!AdapterList(&buffer)) {
+      none.status = buffer.empty() ? AdapterAddress::Status::kBufferUnavailable
+                                   : AdapterAddress::Status::kUnreadable;
+      return none;
+    }
+    std::vector<AdapterFacts> adapters;
+    for (const IP_ADAPTER_INFO* adapter = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data());
+         adapter != nullptr; adapter = adapter->Next) {
+      const size_t length = adapter->AddressLength < sizeof(adapter->Address)
+                                ? adapter->AddressLength
+                                : sizeof(adapter->Address);
+      adapters.push_back(
+          AdapterFacts{adapter->Index, adapter->Type == MIB_IF_TYPE_LOOPBACK,
+                       std::string(reinterpret_cast<const char*>(adapter->Address), length)});
+    }
+    return FirstAdapter(adapters);
+  }
+
+  // The system UUID of the firmware's SMBIOS tables.
+  bool HardwareUuid(std::string* text) override {
+    const DWORD kRawSmbios = 0x52534D42;  // 'RSMB'
+    const UINT size = GetSystemFirmwareTable(kRawSmbios, 0, nullptr, 0);
+    if (size == 0 || size > kMaxFirmwareTable) return false;
+    std::string blob(size, '\0');
+    if (GetSystemFirmwareTable(kRawSmbios, 0, &blob[0], size) != size) return false;
+    std::string uuid = SmbiosSystemUuid(blob);
+    if (uuid.empty()) return false;
+    *text = uuid;
+    return true;
+  }
+
+ private:
+  // The largest SMBIOS table blob read.
+  static constexpr UINT kMaxFirmwareTable = 1 << 20;
+
+  // The adapter list in *buffer. False when there is none; an empty buffer
+  // then means there was no memory for it.
+  static bool AdapterList(std::vector<unsigned char>* buffer) {
     // One adapter record first; the call tells the size it needs when more
     // adapters are present.
     ULONG size = sizeof(IP_ADAPTER_INFO);
-    std::vector<unsigned char> buffer;
     DWORD answer = ERROR_BUFFER_OVERFLOW;
     for (int round = 0; round < 2 && answer == ERROR_BUFFER_OVERFLOW; ++round) {
       try {
-        buffer.assign(size, 0);
+        buffer->assign(size, 0);
       } catch (const std::bad_alloc&) {
-        first.status = AdapterAddress::Status::kBufferUnavailable;
-        return first;
+        buffer->clear();
+        return false;
       }
-      answer = GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size);
+      answer = GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer->data()), &size);
     }
-    if (answer != ERROR_SUCCESS) return first;
-    const IP_ADAPTER_INFO* adapter = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data());
-    first.status = AdapterAddress::Status::kOk;
-    first.length = adapter->AddressLength < sizeof(first.bytes)
-                       ? static_cast<int>(adapter->AddressLength)
-                       : static_cast<int>(sizeof(first.bytes));
-    std::memcpy(first.bytes, adapter->Address, static_cast<size_t>(first.length));
-    return first;
+    return answer == ERROR_SUCCESS;
   }
-
-  // Windows asks its management command for the UUID instead.
-  bool HardwareUuid(std::string*) override { return false; }
 };
 
 static_assert(sizeof(void*) != 8 || sizeof(IP_ADAPTER_INFO) == 704,

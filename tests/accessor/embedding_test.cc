@@ -26,14 +26,17 @@ using EmbeddingTest = testing::RunnerTest;
 // WS_ERROR_ABORTED), sends nothing after it and writes no key file; a
 // cancel after the end changes nothing.
 TEST_F(EmbeddingTest, CancelEndsTheRunWhereverItIs) {
-  enum class Point { kBeforeStart, kRetryWait, kExchange, kHelper, kAfterEnd };
+  enum class Point { kBeforeStart, kRetryWait, kExchange, kHelper, kLock, kAfterEnd };
   struct Row {
     const char* name;
     Point point;
   };
   const Row rows[] = {
-      {"before Start", Point::kBeforeStart},    {"retry wait", Point::kRetryWait},
-      {"exchange in flight", Point::kExchange}, {"UUID helper", Point::kHelper},
+      {"before Start", Point::kBeforeStart},
+      {"retry wait", Point::kRetryWait},
+      {"exchange in flight", Point::kExchange},
+      {"UUID helper", Point::kHelper},
+      {"identity lock held by another build", Point::kLock},
       {"after the end", Point::kAfterEnd},
   };
   for (const Row& row : rows) {
@@ -47,8 +50,10 @@ TEST_F(EmbeddingTest, CancelEndsTheRunWhereverItIs) {
       accessor.Cancel();
       accessor.Cancel();  // idempotent
     };
-    if (row.point == Point::kRetryWait) {
-      peer_->SetAnswer(kAccessPath, Reply("{}", 500));
+    LockAttempt other;
+    if (row.point == Point::kRetryWait || row.point == Point::kLock) {
+      if (row.point == Point::kLock) other = Env::Get()->TryLockFile(TempPath("id.lock"));
+      if (row.point == Point::kRetryWait) peer_->SetAnswer(kAccessPath, Reply("{}", 500));
       env_.on_sleep = [&](unsigned) { cancel(); };
     } else if (row.point == Point::kExchange) {
       // Accepts the game service request and answers only when released.
@@ -70,7 +75,11 @@ TEST_F(EmbeddingTest, CancelEndsTheRunWhereverItIs) {
     } else if (row.point == Point::kAfterEnd) {
       ASSERT_TRUE(accessor.WaitFor(-1, nullptr)) << row.name;
     }
-    if (row.point != Point::kBeforeStart && row.point != Point::kRetryWait) cancel();
+    // The other rows cancel from the wait they reach.
+    if (row.point == Point::kExchange || row.point == Point::kHelper ||
+        row.point == Point::kAfterEnd) {
+      cancel();
+    }
     ErrorCode result = 1;
     ASSERT_TRUE(accessor.WaitFor(-1, &result)) << row.name;
     release = true;
@@ -90,6 +99,11 @@ TEST_F(EmbeddingTest, CancelEndsTheRunWhereverItIs) {
       const ExchangeReport last = accessor.GetRunReport().back().last;
       EXPECT_EQ(last.code, WS_ERROR_ABORTED) << row.name;
       EXPECT_EQ(last.transport_error, "cancelled") << row.name;
+    }
+    if (row.point == Point::kLock || row.point == Point::kHelper) {
+      ASSERT_FALSE(accessor.GetRunReport().empty()) << row.name;
+      EXPECT_EQ(accessor.GetRunReport().back().step, Step::DEVICE_ID) << row.name;
+      EXPECT_EQ(accessor.GetRunReport().back().code, WS_ERROR_ABORTED) << row.name;
     }
     if (row.point == Point::kHelper) {
       EXPECT_NE(accessor.GetRunReport().back().detail.find("stopped"), std::string::npos);

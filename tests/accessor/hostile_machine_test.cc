@@ -11,13 +11,17 @@
 #endif
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "accessor/DeviceId.h"
+#include "platform/Env.h"
 #include "tests/accessor/RunnerFixture.h"
 
 namespace vanta {
@@ -27,7 +31,7 @@ using HostileMachineTest = testing::RunnerTest;
 
 TEST_F(HostileMachineTest, PlantedObjectsFailTheirStepAndTouchNothing) {
   using Type = std::filesystem::file_type;
-  for (const std::string file : {"key.tmp", "id.tmp"}) {
+  for (const std::string file : {"key.tmp", "id.tmp", "id.lock"}) {
 #if defined(_WIN32)
     // Windows has no FIFOs, and creating a symbolic link takes a privilege.
     for (Type type : {Type::directory}) {
@@ -45,10 +49,10 @@ TEST_F(HostileMachineTest, PlantedObjectsFailTheirStepAndTouchNothing) {
 #endif
       if (type == Type::directory) std::filesystem::create_directory(path);
       NewPeer();
-      if (file == "id.tmp") {
+      if (file != "key.tmp") {
         std::string id, reason;
         EXPECT_FALSE(WebServiceAccessor::BuildDeviceId(&id, &reason)) << name;
-        EXPECT_NE(reason.find("id.tmp"), std::string::npos) << name << ": " << reason;
+        EXPECT_NE(reason.find(file), std::string::npos) << name << ": " << reason;
       } else {
         // The negotiation completes without its key file; the registration
         // on demand finds no key to send.
@@ -68,9 +72,80 @@ TEST_F(HostileMachineTest, PlantedObjectsFailTheirStepAndTouchNothing) {
   }
 }
 
-TEST_F(HostileMachineTest, FilesAreOwnerOnlyAndTheQueryInheritsNoDescriptor) {
+// A file of another user where the library keeps its own: the identifier
+// is not built and nothing registered, or the key file stays as it was,
+// and the trace says which file it was.
+TEST_F(HostileMachineTest, FilesOfAnotherUserAreReportedAsSuch) {
+  const std::string their_uuid_file =
+      "device identifier: not built: the UUID file id.tmp in the temporary directory belongs to "
+      "another user";
+  struct Row {
+    const char* name;
+    bool helper;         // whether ComSpec names the helper, or the library writes the file
+    const char* theirs;  // the file that belongs to another user
+    bool registered;
+    std::string trace;
+  } rows[] = {
+      {"UUID file, helper", true, "id.tmp", false, their_uuid_file},
+      {"UUID file, library", false, "id.tmp", false, their_uuid_file},
+      {"lock file", true, "id.lock", false,
+       "not built: the lock file id.lock in the temporary directory belongs to another user"},
+      {"key file", true, "key.tmp", true,
+       "key file NOT written: " + TempPath("key.tmp") + " belongs to another user"},
+  };
+  env_.hardware_uuid = kUuid;
+  for (const Row& row : rows) {
+    NewPeer();
+    env_.SetVariable(
+        "ComSpec", row.helper ? std::optional<std::string>(VANTA_FAKE_INTERPRETER) : std::nullopt);
+    WriteTemp("key.tmp", "old");
+    env_.files_of_another_user = {row.theirs};
+    WebServiceAccessor accessor;
+    Start(accessor, false);
+    accessor.Join(nullptr);
+    EXPECT_EQ(accessor.GetState(), WebServiceAccessor::State::COMPLETE) << row.name;
+    EXPECT_EQ(peer_->RequestsTo(testing::kRegisterPath).size(), row.registered ? 1u : 0u)
+        << row.name;
+    EXPECT_EQ(ReadTemp("key.tmp"), "old") << row.name;
+    EXPECT_EQ(trace_.With(row.trace).size(), 1u) << row.name;
+  }
+}
+
+// Another build holding the lock file: the wait ends when the Env clock
+// passes its 10 s, or at once when the caller cancels, after one retry
+// wait either way, with the lock never taken.
+TEST_F(HostileMachineTest, LockWaitEndsAtItsTimeLimitOrAtCancel) {
+  LockAttempt other = Env::Get()->TryLockFile(TempPath("id.lock"));
+  ASSERT_EQ(other.status, LockAttempt::Status::kTaken);
+  struct Row {
+    const char* name;
+    bool cancel;
+    DeviceIdFailure failure;
+  } rows[] = {
+      {"time limit", false, DeviceIdFailure::kLockBusy},
+      {"cancelled", true, DeviceIdFailure::kQueryAborted},
+  };
+  for (const Row& row : rows) {
+    Cancellation cancel;
+    env_.on_sleep = [&](unsigned) {
+      if (row.cancel) cancel.Cancel();
+      if (!row.cancel) env_.clock_jump_ms = kLockWaitMs;
+    };
+    env_.ClearSleeps();
+    char buffer[64] = {};
+    DeviceIdFailure failure = DeviceIdFailure::kNone;
+    EXPECT_FALSE(CreateDeviceIdText(buffer, sizeof(buffer), &cancel, &failure)) << row.name;
+    EXPECT_EQ(failure, row.failure) << row.name;
+    EXPECT_EQ(env_.Sleeps().size(), 1u) << row.name;
+    EXPECT_FALSE(ReadTemp("arguments")) << row.name << ": the query ran";
+  }
+  env_.on_sleep = nullptr;
+}
+
+TEST_F(HostileMachineTest, OwnerOnlyFilesAndDirectoryAndNoDescriptorInherited) {
 #if defined(_WIN32)
-  GTEST_SKIP() << "file modes and the descriptor listing (/proc/self/fd) are POSIX";
+  GTEST_SKIP() << "file modes, the user's own directory and the descriptor listing "
+                  "(/proc/self/fd) are POSIX";
 #else
   // A file and a listening socket of the host, both open without close-on-exec.
   std::FILE* secret = std::fopen(TempPath("secret").c_str(), "w");
@@ -86,10 +161,45 @@ TEST_F(HostileMachineTest, FilesAreOwnerOnlyAndTheQueryInheritsNoDescriptor) {
   std::fclose(secret);
   close(listener);
 
-  for (const std::string file : {"key.tmp", "id.tmp"}) {
+  for (const std::string file : {"key.tmp", "id.tmp", "id.lock"}) {
     struct stat info;
     ASSERT_EQ(stat(TempPath(file).c_str(), &info), 0) << file;
     EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
+  }
+  // Without TEMP: vanta-<uid> under TMPDIR, created owner-only and used
+  // again (the library writing the UUID file); refused once open to others,
+  // a symlink to a private directory, or a file.
+  env_.SetVariable("TEMP", std::nullopt);
+  env_.SetVariable("XDG_RUNTIME_DIR", std::nullopt);
+  env_.SetVariable("TMPDIR", dir_);
+  env_.SetVariable("ComSpec", std::nullopt);
+  env_.hardware_uuid = kUuid;
+  const std::string own = TempPath("vanta-" + std::to_string(geteuid())), mine = TempPath("mine");
+  std::string id, reason;
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_TRUE(WebServiceAccessor::BuildDeviceId(&id, &reason)) << reason;
+    struct stat info;
+    ASSERT_EQ(lstat(own.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+  }
+  std::filesystem::create_directory(mine);
+  chmod(mine.c_str(), 0700);
+  const std::function<void()> spoilers[] = {
+      [&] { chmod(own.c_str(), 0755); },
+      [&] {
+        std::filesystem::remove_all(own);
+        std::filesystem::create_directory_symlink(mine, own);
+      },
+      [&] {
+        std::filesystem::remove(own);
+        WriteTemp(std::filesystem::path(own).filename().string(), "x");
+        chmod(own.c_str(), 0600);
+      },
+  };
+  for (const auto& spoil : spoilers) {
+    spoil();
+    EXPECT_FALSE(WebServiceAccessor::BuildDeviceId(&id, &reason));
+    EXPECT_NE(reason.find("own temporary directory may not be used"), std::string::npos) << reason;
   }
   // Standard input, output and error, and the listing's own directory.
   std::istringstream fds(ReadTemp("fds").value_or(""));
@@ -122,6 +232,8 @@ TEST_F(HostileMachineTest, QueryThatNeverEndsIsKilledAtItsTimeLimit) {
 // The fake interpreter writes the UUID file in two halves; a build that read
 // it while another rewrote it would send half a UUID.
 TEST_F(HostileMachineTest, ConcurrentBuildsNeverReadAHalfWrittenUuidFile) {
+  // The lock retry waits really wait, or 16 threads would spin.
+  env_.on_sleep = [](unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
   std::atomic<int> complete{0}, failed{0}, broken{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 16; ++t) {

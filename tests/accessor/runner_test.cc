@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -273,9 +272,10 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
       {normal, 6, Status::kOk, "ab", 12, Failure::kNone, "ab4C4C4544-"},
       {testing::Utf16(header + "\r\n" + uuid), 6, Status::kOk, "", 55, Failure::kNone,
        header.substr(64, 36) + "-" + kAddress},
-      {testing::Utf16("UUID\r\n4C4C"), 2, Status::kOk, "", 55, Failure::kNone, "4C4C-00-1A"},
+      {testing::Utf16("UUID\r\n" + uuid.substr(0, 35)), 2, Status::kOk, "", 55,
+       Failure::kUuidIncomplete, ""},
       // A query that writes nothing leaves the UUID file empty, not absent.
-      {std::nullopt, 6, Status::kOk, "x", 55, Failure::kNone, std::string("x-") + kAddress},
+      {std::nullopt, 6, Status::kOk, "x", 55, Failure::kUuidIncomplete, "x"},
       {normal, 6, Status::kUnreadable, "x", 55, Failure::kAdapterListUnreadable, "x"},
   };
   for (const auto& [uuid_bytes, length, status, prefix, size, expected_failure, text] : rows) {
@@ -303,23 +303,18 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
 }
 
 // Without ComSpec the library writes the UUID file itself from the
-// machine's identity (Windows always asks the interpreter, here the fake
-// one); with the machine's own adapters the identifier has the usual form.
+// machine's identity; with the machine's own adapters the identifier has
+// the usual form.
 TEST_F(AccessorTest, DeviceIdMachineIdentityAndRealAdapter) {
   env_.adapter.reset();
-  std::string uuid = kUuid;
-#if defined(_WIN32)
-  if (Env::Get()->FirstAdapterAddress().status != Status::kOk) {
-    GTEST_SKIP() << "this machine lists no network adapter";
-  }
-#else
   env_.SetVariable("ComSpec", std::nullopt);
-  std::ifstream firmware("/sys/class/dmi/id/product_uuid"), machine("/etc/machine-id");
-  if (!std::getline(firmware, uuid) && !std::getline(machine, uuid)) {
-    GTEST_SKIP() << "this machine has neither a readable firmware UUID nor a machine id";
+  if (Env::Get()->FirstAdapterAddress().status != Status::kOk) {
+    GTEST_SKIP() << "this machine lists no network adapter with a hardware address";
   }
-  uuid = "[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}";
-#endif
+  std::string uuid;
+  if (!Env::Get()->HardwareUuid(&uuid)) {
+    GTEST_SKIP() << "this machine has no readable hardware UUID";
+  }
   std::string id;
   ASSERT_TRUE(WebServiceAccessor::BuildDeviceId(&id, nullptr));
   EXPECT_TRUE(std::regex_match(id, std::regex(uuid + "(-[0-9A-F]{2}){6}"))) << id;

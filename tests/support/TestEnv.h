@@ -10,11 +10,15 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/Env.h"
 #include "vanta/WebService.h"
+
+// windows.h, when a test included it, names ReplaceFileA so; Env's is meant.
+#undef ReplaceFile
 
 namespace vanta {
 namespace testing {
@@ -44,7 +48,12 @@ class TestEnv : public EnvWrapper {
   // The next reading of the clock, and every one after it, runs this much
   // further ahead of real time.
   std::atomic<unsigned> clock_jump_ms{0};
-  std::optional<AdapterAddress> adapter;  // instead of the machine's
+  std::optional<AdapterAddress> adapter;     // instead of the machine's
+  std::optional<std::string> hardware_uuid;  // instead of the machine's
+  // Names of files (the path's last part) that count as another user's:
+  // every file and lock call on them gives kOfAnotherUser. Set before the
+  // library runs.
+  std::set<std::string> files_of_another_user;
   std::optional<std::string> web_api_origin;
   std::optional<std::string> trusted_roots_pem;
 
@@ -64,13 +73,37 @@ class TestEnv : public EnvWrapper {
     auto it = variables_.find(name);
     return it != variables_.end() ? it->second : target()->GetVariable(name);
   }
+  FileResult ReadFile(const std::string& path, size_t limit, std::string* data) override {
+    return OfAnotherUser(path) ? FileResult::kOfAnotherUser : target()->ReadFile(path, limit, data);
+  }
+  FileResult ReplaceFile(const std::string& path, const std::string& data) override {
+    return OfAnotherUser(path) ? FileResult::kOfAnotherUser : target()->ReplaceFile(path, data);
+  }
+  FileResult PrepareOutputFile(const std::string& path) override {
+    return OfAnotherUser(path) ? FileResult::kOfAnotherUser : target()->PrepareOutputFile(path);
+  }
+  LockAttempt TryLockFile(const std::string& path) override {
+    if (!OfAnotherUser(path)) return target()->TryLockFile(path);
+    LockAttempt refused;
+    refused.status = LockAttempt::Status::kOfAnotherUser;
+    return refused;
+  }
   AdapterAddress FirstAdapterAddress() override {
     return adapter ? *adapter : target()->FirstAdapterAddress();
+  }
+  bool HardwareUuid(std::string* text) override {
+    if (!hardware_uuid) return target()->HardwareUuid(text);
+    *text = *hardware_uuid;
+    return true;
   }
   std::optional<std::string> WebApiOrigin() override { return web_api_origin; }
   std::optional<std::string> TrustedRootsPem() override { return trusted_roots_pem; }
 
  private:
+  bool OfAnotherUser(const std::string& path) const {
+    return files_of_another_user.count(path.substr(path.find_last_of("/\\") + 1)) != 0;
+  }
+
   Env* const previous_;
   mutable std::mutex mu_;
   std::map<std::string, std::optional<std::string>> variables_;
