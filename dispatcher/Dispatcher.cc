@@ -32,7 +32,7 @@ std::string Unusable(const Config& config, FaultPlan* faults) {
 bool WriteReadyFile(const std::string& path, int dispatcher_port, int monitor_port) {
   const std::string temporary = path + ".tmp";
   {
-    std::ofstream out(temporary, std::ios::trunc);
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);  // LF on every system
     out << "dispatcher_port=" << dispatcher_port << "\nmonitor_port=" << monitor_port << "\n";
     if (!out.flush()) return false;
   }

@@ -75,8 +75,7 @@ Bound::Failure DispatcherServer::Bind(const ServerAddresses& addresses, std::str
     std::string why;
     const Bound::Failure failure = BindHost(host, &why);
     if (failure == Bound::Failure::kUnavailable && defaults && !hosts_.empty()) {
-      LogLine("dispatcher: " + host + " is not available here (" + why + "); listening on " +
-              hosts_.front() + " only");
+      LogLine("dispatcher: " + why + "; listening on " + hosts_.front() + " only");
       continue;
     }
     if (failure != Bound::Failure::kNone) {

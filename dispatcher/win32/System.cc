@@ -115,16 +115,25 @@ bool IsAddressUnavailable(int error) {
 bool IsOutOfDescriptors(int error) { return error == WSAEMFILE || error == WSAENOBUFS; }
 
 std::string SocketErrorText(int error) {
-  char text[256] = "";
-  const DWORD size =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     static_cast<DWORD>(error), 0, text, sizeof(text), nullptr);
-  std::string message(text, size);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == '.' || message.back() == ' ')) {
-    message.pop_back();
+  // The usual ones in words of their own: the system's message tables may
+  // be missing (wine has none for them).
+  switch (error) {
+    case WSAEADDRINUSE:
+      return "Address already in use";
+    case WSAEADDRNOTAVAIL:
+      return "Cannot assign requested address";
+    case WSAEAFNOSUPPORT:
+      return "Address family not supported";
+    case WSAEACCES:
+      return "Permission denied";
   }
-  return message.empty() ? "error " + std::to_string(error) : message;
+  char text[256] = "";
+  DWORD size = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                              static_cast<DWORD>(error), 0, text, sizeof(text), nullptr);
+  while (size > 0 && (text[size - 1] == '\n' || text[size - 1] == '\r' || text[size - 1] == '.')) {
+    --size;
+  }
+  return size > 0 ? std::string(text, size) : "error " + std::to_string(error);
 }
 
 // Windows has no descriptor limit for sockets.

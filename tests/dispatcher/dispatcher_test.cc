@@ -111,43 +111,52 @@ TEST(DispatcherBookTest, AnswersOnlyWhatItIssuedAndKeepsTheNewest) {
 // Where a request ends, and what is refused before any handler sees it.
 TEST(FramingTest, FramesByContentLengthAndRefusesWhatCouldBeReadTwoWays) {
   const std::string line = "POST /d/x HTTP/1.1\r\n";
-  struct Row {
+  using Kind = RequestFrame::Kind;
+  struct Taken {
     std::string input;
-    RequestFrame::Kind kind;
-    int status;   // kRefused
-    size_t size;  // kWhole and kIncomplete
+    Kind kind;
+    size_t size;  // 0: not known yet
     bool wants_continue;
   };
-  using Kind = RequestFrame::Kind;
-  const Row rows[] = {
-      {line + "Content-Length: 3\r\n\r\nabcGET", Kind::kWhole, 0, line.size() + 24, false},
-      {line + "Content-Length:  0003 \r\n\r\nab", Kind::kIncomplete, 0, line.size() + 29, false},
-      {line + "Expect: 100-Continue\r\nContent-Length: 3\r\n\r\n", Kind::kIncomplete, 0,
+  const Taken taken[] = {
+      {line + "Content-Length: 3\r\n\r\nabcGET", Kind::kWhole, line.size() + 24, false},
+      {line + "Content-Length:  0003 \r\n\r\nab", Kind::kIncomplete, line.size() + 29, false},
+      {line + "Expect: 100-Continue\r\nContent-Length: 3\r\n\r\n", Kind::kIncomplete,
        line.size() + 46, true},
-      {line + "Host: a", Kind::kIncomplete, 0, 0, false},
-      {line + "Content-Length : 3\r\n\r\nabc", Kind::kRefused, 400, 0, false},
-      {line + "X: a\r\n Content-Length: 3\r\n\r\nabc", Kind::kRefused, 400, 0, false},
-      {line + "Content-Length: 3\r\n\t4\r\n\r\nabc", Kind::kRefused, 400, 0, false},
-      {line + "Content-Length: +3\r\n\r\nabc", Kind::kRefused, 400, 0, false},
-      {line + "Content-Length: 3, 3\r\n\r\nabc", Kind::kRefused, 400, 0, false},
-      {line + "Content-Length: 3\r\nContent-Length: 4\r\n\r\nabc", Kind::kRefused, 400, 0, false},
-      {line + "Content-Length\r\n\r\n", Kind::kRefused, 400, 0, false},
-      {line + "X: a\rb\r\n\r\n", Kind::kRefused, 400, 0, false},
-      {line + "X: a\n\r\n", Kind::kRefused, 400, 0, false},
-      {line + "Transfer-Encoding: chunked\r\n\r\n", Kind::kRefused, 411, 0, false},
-      {line + "Content-Length: 65537\r\n\r\n", Kind::kRefused, 413, 0, false},
-      {line + "Content-Length: 99999999999999999999\r\n\r\n", Kind::kRefused, 413, 0, false},
-      {line + "Content-Encoding: gzip\r\n\r\n", Kind::kRefused, 415, 0, false},
-      {line + "X: " + std::string(17000, 'x'), Kind::kRefused, 431, 0, false},
+      {line + "Host: a", Kind::kIncomplete, 0, false},
   };
-  for (const Row& row : rows) {
+  for (const Taken& row : taken) {
     const RequestFrame frame = FrameRequest(row.input, Limits());
-    EXPECT_EQ(frame.kind, row.kind) << row.input.substr(0, 80);
-    EXPECT_EQ(frame.status, row.status) << row.input.substr(0, 80);
-    if (row.kind != Kind::kRefused) {
-      EXPECT_EQ(frame.size, row.size) << row.input;
-    }
+    EXPECT_EQ(frame.kind, row.kind) << row.input;
+    EXPECT_EQ(frame.size, row.size) << row.input;
     EXPECT_EQ(frame.wants_continue, row.wants_continue) << row.input;
+  }
+  struct Refused {
+    std::string input;
+    int status;
+    const char* why;  // part of the reason
+  };
+  const Refused refused[] = {
+      {line + "Content-Length : 3\r\n\r\nabc", 400, "token"},
+      {line + "X: a\r\n Content-Length: 3\r\n\r\nabc", 400, "obs-fold"},
+      {line + "Content-Length: 3\r\n\t4\r\n\r\nabc", 400, "obs-fold"},
+      {line + "Content-Length: +3\r\n\r\nabc", 400, "not a number"},
+      {line + "Content-Length: 3, 3\r\n\r\nabc", 400, "not a number"},
+      {line + "Content-Length: 3\r\nContent-Length: 4\r\n\r\nabc", 400, "more than one"},
+      {line + "Content-Length\r\n\r\n", 400, "no colon"},
+      {line + "X: a\rb\r\n\r\n", 400, "control byte"},
+      {line + "X: a\n\r\n", 400, "without CR LF"},
+      {line + "Transfer-Encoding: chunked\r\n\r\n", 411, "Transfer-Encoding"},
+      {line + "Content-Length: 65537\r\n\r\n", 413, "65537 bytes"},
+      {line + "Content-Length: 99999999999999999999\r\n\r\n", 413, "over the limit"},
+      {line + "Content-Encoding: gzip\r\n\r\n", 415, "Content-Encoding"},
+      {line + "X: " + std::string(17000, 'x'), 431, "16384 bytes"},
+  };
+  for (const Refused& row : refused) {
+    const RequestFrame frame = FrameRequest(row.input, Limits());
+    EXPECT_EQ(frame.kind, Kind::kRefused) << row.input.substr(0, 80);
+    EXPECT_EQ(frame.status, row.status) << row.input.substr(0, 80);
+    EXPECT_NE(frame.reason.find(row.why), std::string::npos) << frame.reason;
   }
 }
 
@@ -454,7 +463,7 @@ TEST(DispatcherListenTest, ListensWhereAskedOrSaysWhyNot) {
        ""},
       {{"127.0.0.1"}, true, Bound::Failure::kInUse, {}, "--port 0"},
       {{"localhost"}, false, Bound::Failure::kNotAnAddress, {}, "'localhost'"},
-      {{"192.0.2.1"}, false, Bound::Failure::kUnavailable, {}, "192.0.2.1"},
+      {{"127.0.0.1", "192.0.2.1"}, false, Bound::Failure::kUnavailable, {}, "192.0.2.1"},
   };
   for (const Row& row : rows) {
     DispatcherServer server(&book, &monitor, &faults, nullptr);
