@@ -17,8 +17,9 @@ std::string Unusable(const Config& config, FaultPlan* faults) {
     return "--path must begin and end with /";
   }
   const std::string& monitor_path = config.addresses.monitor_path;
-  if (monitor_path.empty() || monitor_path.front() != '/')
+  if (monitor_path.empty() || monitor_path.front() != '/') {
     return "--monitor-path must begin with /";
+  }
   std::string error;
   for (const FaultEntry& entry : config.faults) {
     if (!faults->Add(entry, &error)) return error;

@@ -141,10 +141,7 @@ Listener::Listener(const Limits& limits, Note note)
       max_connections_(limits.max_connections > 0 ? limits.max_connections
                                                   : ConnectionCapacity(kReservedDescriptors)) {}
 
-Listener::~Listener() {
-  Stop();
-  for (const Listening& listening : listening_) CloseSocket(listening.socket);
-}
+Listener::~Listener() { Stop(); }
 
 Bound Listener::Listen(const std::string& address, int port, const Site& site) {
   addrinfo hints{};
@@ -205,6 +202,8 @@ void Listener::Stop() {
   for (Connection& conn : connections_) Close(conn);
   connections_.clear();
   answered_.clear();
+  for (const Listening& listening : listening_) CloseSocket(listening.socket);
+  listening_.clear();
   if (wake_ != kNoSocket) CloseSocket(wake_);
   wake_ = kNoSocket;
 }
@@ -220,8 +219,9 @@ void Listener::RunIo() {
   while (TakeAnswered()) {
     const int timeout_ms = GatherPolled(&entries, &watched);
     if (PollSockets(entries.data(), entries.size(), timeout_ms) < 0) {
-      if (!IsWouldBlock(LastSocketError()))
+      if (!IsWouldBlock(LastSocketError())) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
       continue;
     }
     HandleEvents(entries, watched);

@@ -68,7 +68,8 @@ class Listener {
   // Starts the I/O and serving threads; false when they cannot run.
   bool Start();
   // Stops the threads, waiting for the requests being served, and closes
-  // every socket. REQUIRES: not called concurrently with itself or Start.
+  // every socket, the listening ones included. REQUIRES: not called
+  // concurrently with itself or Start.
   void Stop();
 
   // The connection cap in force.
