@@ -6,7 +6,6 @@
 #include <shared_mutex>
 
 #include "core/NoThrow.h"
-#include "core/Printable.h"
 #include "vanta/Trace.h"
 
 namespace vanta {
@@ -51,21 +50,10 @@ ScopedPrefix::ScopedPrefix(const std::string& prefix) { line_prefix = &prefix; }
 
 ScopedPrefix::~ScopedPrefix() { line_prefix = nullptr; }
 
-std::string Secret(const std::string& text) {
-  return Printable(text.substr(0, 4), 4) + "... (" + std::to_string(text.size()) + " bytes)";
-}
-
 std::string Code(ErrorCode code) {
   char hex[16];
   std::snprintf(hex, sizeof(hex), "0x%08X", static_cast<unsigned>(code.GetValue()));
   return std::string(hex) + " " + code.Name();
-}
-
-std::string Printable(const std::string& text, size_t limit) {
-  bool cut = false;
-  std::string shown = vanta::Printable(text, limit, &cut);
-  if (cut) shown += "... (" + std::to_string(text.size()) + " bytes)";
-  return shown;
 }
 
 }  // namespace trace

@@ -10,8 +10,8 @@
 
 #include <vanta/WebService.h>
 
+#include "dispatcher/Addresses.h"
 #include "tools/commands.h"
-#include "tools/reference_addresses.h"
 
 #if !defined(VANTA_WEB_API_HOST)
 #error "VANTA_WEB_API_HOST comes from the build setting of the same name"

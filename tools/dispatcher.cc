@@ -1,7 +1,5 @@
-// vanta dispatcher: runs the reference dispatcher and launcher monitor on
-// 127.0.0.1 until SIGINT or SIGTERM.
-#include <signal.h>
-
+// vanta dispatcher: reads its options into the reference dispatcher's
+// configuration and runs it (dispatcher/Dispatcher.h).
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -10,15 +8,16 @@
 #include <utility>
 #include <vector>
 
+#include "dispatcher/Dispatcher.h"
 #include "tools/commands.h"
-#include "tools/dispatcher_book.h"
-#include "tools/dispatcher_server.h"
-#include "tools/fault_plan.h"
 #include "tools/key_value.h"
 
 namespace vanta {
 namespace tools {
 namespace {
+
+using dispatcher::FaultKind;
+using dispatcher::GameService;
 
 // The game service options; each one given overrides the service file.
 const std::pair<const char*, std::string GameService::*> kTextOptions[] = {
@@ -35,16 +34,18 @@ const std::pair<const char*, int GameService::*> kPortOptions[] = {
 };
 
 struct DispatcherOptions {
-  ServerAddresses addresses;
-  std::string ready_file;
+  dispatcher::Config config;
   std::string service_file;
   GameService given;  // values of the game service options
   bool no_config = false;
   std::vector<std::string> issue;
-  std::vector<std::string> refuse;
-  std::vector<std::string> http_status;
-  std::vector<std::string> delay;
-  int fault_count = 0;
+  std::vector<std::string> faults[3];  // --refuse, --http-status, --delay
+};
+
+const std::pair<const char*, FaultKind> kFaultOptions[] = {
+    {"--refuse", FaultKind::kRefuse},
+    {"--http-status", FaultKind::kHttpStatus},
+    {"--delay", FaultKind::kDelay},
 };
 
 int Usage(const std::string& message) {
@@ -55,7 +56,7 @@ int Usage(const std::string& message) {
 // The game service: defaults, then the service file, then the options given.
 bool BuildGameService(const DispatcherOptions& options, const CLI::App& sub, GameService* service,
                       std::string* error) {
-  service->config = DefaultQualityConfig();
+  service->config = dispatcher::DefaultQualityConfig();
   if (!options.service_file.empty()) {
     std::ifstream in(options.service_file);
     std::stringstream text;
@@ -64,7 +65,7 @@ bool BuildGameService(const DispatcherOptions& options, const CLI::App& sub, Gam
       *error = "cannot read " + options.service_file;
       return false;
     }
-    if (!ReadGameService(text.str(), service, error)) {
+    if (!dispatcher::ReadGameService(text.str(), service, error)) {
       *error = options.service_file + ": " + *error;
       return false;
     }
@@ -79,110 +80,70 @@ bool BuildGameService(const DispatcherOptions& options, const CLI::App& sub, Gam
   return true;
 }
 
-bool BuildFaultPlan(const DispatcherOptions& options, FaultPlan* plan, std::string* error) {
-  const std::pair<const std::vector<std::string>*, FaultKind> lists[] = {
-      {&options.refuse, FaultKind::kRefuse},
-      {&options.http_status, FaultKind::kHttpStatus},
-      {&options.delay, FaultKind::kDelay},
-  };
-  for (const auto& [entries, kind] : lists) {
-    for (const std::string& entry : *entries) {
-      if (!plan->Add(kind, entry, error)) return false;
-    }
-  }
-  plan->SetCount(options.fault_count);
-  return true;
-}
-
-// Writes the chosen ports to path in one step, so that a reader never sees
-// half a file.
-bool WriteReadyFile(const std::string& path, int dispatcher_port, int monitor_port) {
-  std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    out << "dispatcher_port=" << dispatcher_port << "\nmonitor_port=" << monitor_port << "\n";
-    if (!out.flush()) return false;
-  }
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
-}
-
-int RunDispatcher(const DispatcherOptions& options, const CLI::App& sub) {
-  const std::string& path = options.addresses.dispatcher_path;
-  if (path.empty() || path.front() != '/' || path.back() != '/') {
-    return Usage("--path must begin and end with /");
-  }
-  if (options.addresses.monitor_path.empty() || options.addresses.monitor_path.front() != '/') {
-    return Usage("--monitor-path must begin with /");
-  }
-  GameService service;
-  std::string error;
-  if (!BuildGameService(options, sub, &service, &error)) return Usage(error);
-  std::vector<std::string> actions = DispatcherActions();
-  actions.push_back(kMonitorAction);
-  FaultPlan faults(actions);
-  if (!BuildFaultPlan(options, &faults, &error)) return Usage(error);
-  DispatcherBook book(std::move(service));
+// The KEY=VALUE options into the configuration.
+bool ReadPairs(const DispatcherOptions& options, dispatcher::Config* config, std::string* error) {
   for (const std::string& entry : options.issue) {
     std::string token;
     std::string key_value;
     if (!SplitKeyValue(entry, &token, &key_value)) {
-      return Usage("--issue wants TOKEN=KEY_VALUE, not '" + entry + "'");
+      *error = "--issue wants TOKEN=KEY_VALUE, not '" + entry + "'";
+      return false;
     }
-    book.Issue(token, key_value);
+    config->issued.emplace_back(token, key_value);
   }
-  MonitorBook monitor;
-
-  // The serving threads inherit this mask, so the signals reach only the
-  // sigwait below.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-
-  DispatcherServer server(&book, &monitor, &faults, stderr);
-  if (!server.Bind(options.addresses, &error)) {
-    std::fprintf(stderr, "vanta dispatcher: %s\n", error.c_str());
-    return kExitFailed;
+  for (size_t i = 0; i < std::size(kFaultOptions); ++i) {
+    for (const std::string& entry : options.faults[i]) {
+      std::string number;
+      dispatcher::FaultEntry fault{kFaultOptions[i].second, "", 0};
+      if (!SplitKeyValue(entry, &fault.action, &number) || !ParseInt(number, &fault.number)) {
+        *error = std::string(kFaultOptions[i].first) + " wants ACTION=NUMBER, not '" + entry + "'";
+        return false;
+      }
+      config->faults.push_back(fault);
+    }
   }
-  server.Start();
-  std::printf("dispatcher http://127.0.0.1:%d%s\nmonitor http://127.0.0.1:%d%s\n",
-              server.dispatcher_port(), path.c_str(), server.monitor_port(),
-              options.addresses.monitor_path.c_str());
-  std::fflush(stdout);
-  if (!options.ready_file.empty() &&
-      !WriteReadyFile(options.ready_file, server.dispatcher_port(), server.monitor_port())) {
-    std::fprintf(stderr, "vanta dispatcher: cannot write %s\n", options.ready_file.c_str());
-    return kExitFailed;
-  }
-
-  int signal_number = 0;
-  sigwait(&stop_signals, &signal_number);
-  std::fprintf(stderr, "dispatcher: stopping on signal %d\n", signal_number);
-  server.Stop();
-  // Gone with the listeners: the ports it names are free again.
-  if (!options.ready_file.empty()) std::remove(options.ready_file.c_str());
-  return kExitOk;
+  return true;
 }
 
-}  // namespace
+int RunDispatcher(const DispatcherOptions& options, const CLI::App& sub) {
+  dispatcher::Config config = options.config;
+  std::string error;
+  if (!BuildGameService(options, sub, &config.service, &error) ||
+      !ReadPairs(options, &config, &error)) {
+    return Usage(error);
+  }
+  switch (dispatcher::Run(config, &error)) {
+    case dispatcher::Outcome::kStopped:
+      return kExitOk;
+    case dispatcher::Outcome::kUnusable:
+      return Usage(error);
+    case dispatcher::Outcome::kFailed:
+      break;
+  }
+  std::fprintf(stderr, "vanta dispatcher: %s\n", error.c_str());
+  return kExitFailed;
+}
 
-void AddDispatcherCommand(CLI::App& app, CommandRun* run) {
-  auto options = std::make_shared<DispatcherOptions>();
-  const ListenerLimits limits;
-  CLI::App* sub = app.add_subcommand(
-      "dispatcher",
-      "Run the reference dispatcher and launcher monitor on 127.0.0.1 until SIGINT or SIGTERM, "
-      "logging one line per request on stderr. Refusals: result 1 for a malformed request, 2 for "
-      "a token or access token not issued here (of each, the newest " +
-          std::to_string(DispatcherBook::kKeptIssued) +
-          " are kept). GET /reports on the monitor port lists the last reports. A request must "
-          "arrive whole within " +
-          std::to_string(limits.request_deadline.count() / 1000) +
-          " s, its body sent with a Content-Length and at most " +
-          std::to_string(limits.max_body_bytes / 1024) +
-          " KiB; otherwise HTTP 408, 411, 413 or 415 answers it and the connection closes.");
-  ServerAddresses& addresses = options->addresses;
+std::string Description() {
+  const dispatcher::Limits limits;
+  return "Run the reference dispatcher and launcher monitor until Ctrl-C (SIGINT or SIGTERM), "
+         "logging one line per request on stderr. Refusals: result 1 for a malformed request, "
+         "2 for a token or access token not issued here (of each, the newest " +
+         std::to_string(dispatcher::DispatcherBook::kKeptIssued) +
+         " are kept). GET /reports on the monitor port lists the last reports. A request must "
+         "arrive whole within " +
+         std::to_string(limits.request_deadline.count() / 1000) +
+         " s, its body sent with a Content-Length and at most " +
+         std::to_string(limits.max_body_bytes / 1024) +
+         " KiB; otherwise HTTP 400, 408, 411, 413, 415 or 431 answers it and the connection "
+         "closes (503 while too many unfinished requests are held).";
+}
+
+void AddAddressOptions(CLI::App* sub, dispatcher::Config* config) {
+  dispatcher::ServerAddresses& addresses = config->addresses;
+  sub->add_option("--listen", addresses.hosts,
+                  "IPv4 or IPv6 address to listen on (repeatable; default 127.0.0.1 and ::1, "
+                  "the latter where the machine has it)");
   sub->add_option("--port", addresses.dispatcher_port, "Dispatcher port; 0 picks a free one")
       ->check(CLI::Range(0, 65535))
       ->capture_default_str();
@@ -195,8 +156,11 @@ void AddDispatcherCommand(CLI::App& app, CommandRun* run) {
       ->capture_default_str();
   sub->add_option("--monitor-path", addresses.monitor_path, "Launcher monitor report path")
       ->capture_default_str();
-  sub->add_option("--ready-file", options->ready_file,
+  sub->add_option("--ready-file", config->ready_file,
                   "While listening, this file holds dispatcher_port=N and monitor_port=N lines");
+}
+
+void AddServiceOptions(CLI::App* sub, DispatcherOptions* options) {
   sub->add_option("--service-file", options->service_file,
                   "JSON object with the game service (ipv4, ipv6, *_port, key1, key2, config)");
   const char* const text_help[] = {"Game service IPv4 address", "Game service IPv6 address",
@@ -214,18 +178,32 @@ void AddDispatcherCommand(CLI::App& app, CommandRun* run) {
   }
   sub->add_flag("--no-config", options->no_config,
                 "Send no quality \"config\" (default: three levels of version 1)");
+}
+
+void AddFaultOptions(CLI::App* sub, DispatcherOptions* options) {
   sub->add_option("--issue", options->issue,
                   "TOKEN=KEY_VALUE pair to accept as if issued here (repeatable)");
-  sub->add_option("--refuse", options->refuse,
-                  "ACTION=RESULT: answer ACTION with status ng and this result (repeatable)");
-  sub->add_option("--http-status", options->http_status,
-                  "ACTION=STATUS: answer ACTION with this HTTP status, 400 to 599 (repeatable)");
-  sub->add_option("--delay", options->delay,
-                  "ACTION=MS: wait MS milliseconds before answering ACTION (repeatable)");
-  sub->add_option("--fault-count", options->fault_count,
+  const char* const fault_help[] = {
+      "ACTION=RESULT: answer ACTION with status ng and this result (repeatable)",
+      "ACTION=STATUS: answer ACTION with this HTTP status, 400 to 599 (repeatable)",
+      "ACTION=MS: wait MS milliseconds before answering ACTION (repeatable)"};
+  for (size_t i = 0; i < std::size(kFaultOptions); ++i) {
+    sub->add_option(kFaultOptions[i].first, options->faults[i], fault_help[i]);
+  }
+  sub->add_option("--fault-count", options->config.fault_count,
                   "Faults hit only the first N requests of each action; 0 means all")
       ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
+}
+
+}  // namespace
+
+void AddDispatcherCommand(CLI::App& app, CommandRun* run) {
+  auto options = std::make_shared<DispatcherOptions>();
+  CLI::App* sub = app.add_subcommand("dispatcher", Description());
+  AddAddressOptions(sub, &options->config);
+  AddServiceOptions(sub, options.get());
+  AddFaultOptions(sub, options.get());
   sub->footer(
       "ACTION is request_token, request_accesstoken, request_gameservice or monitor. "
       "Port 0 prints the chosen ports on stdout.");

@@ -5,8 +5,8 @@
 
 #include <vanta/WebService.h>
 
+#include "dispatcher/Addresses.h"
 #include "tools/commands.h"
-#include "tools/reference_addresses.h"
 
 namespace vanta {
 namespace tools {

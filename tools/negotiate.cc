@@ -16,9 +16,9 @@
 
 #include <vanta/WebServiceAccessor.h>
 
+#include "dispatcher/Addresses.h"
 #include "tools/commands.h"
 #include "tools/key_value.h"
-#include "tools/reference_addresses.h"
 
 namespace vanta {
 namespace tools {

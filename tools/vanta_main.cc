@@ -60,9 +60,7 @@ int main(int argc, char** argv) {
   AddMonitorPutCommand(app, &run);
   AddDeviceIdCommand(app, &run);
   AddCheckCommand(app, &run);
-#if defined(VANTA_WITH_DISPATCHER)
   AddDispatcherCommand(app, &run);
-#endif
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {

@@ -177,6 +177,14 @@ TEST_F(VantaCommandTest, FailuresSayWhatFailedWithTheirExitStatus) {
       {"negotiate --arbiter-base http:///d/", 2, {"it has no host"}},
       {"negotiate --bogus", 2, {"vanta negotiate: unknown option '--bogus'"}},
       {"bogus", 2, {"vanta: 'bogus' is not a vanta command"}},
+      {"dispatcher --listen localhost",
+       2,
+       {"vanta dispatcher: 'localhost' is not an IPv4 or IPv6 address"}},
+      {"dispatcher --listen 127.0.0.1 --port " + std::to_string(port_),
+       1,
+       {"vanta dispatcher: cannot listen on 127.0.0.1:" + std::to_string(port_) +
+            " for the dispatcher: ",
+        "--port 0"}},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(Shell("env ComSpec=none TEMP=" + dir_ + " " + kVanta + " " + row.command), row.status)

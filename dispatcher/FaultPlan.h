@@ -1,8 +1,8 @@
 // Faults that the reference dispatcher injects into its answers, so that
 // demonstrations and tests can see how the library meets a refusal, an HTTP
 // error or a slow server.
-#ifndef VANTA_TOOLS_FAULT_PLAN_H_
-#define VANTA_TOOLS_FAULT_PLAN_H_
+#ifndef VANTA_DISPATCHER_FAULT_PLAN_H_
+#define VANTA_DISPATCHER_FAULT_PLAN_H_
 
 #include <map>
 #include <mutex>
@@ -10,7 +10,7 @@
 #include <vector>
 
 namespace vanta {
-namespace tools {
+namespace dispatcher {
 
 struct Fault {
   bool refuse = false;  // answer {"status":"ng","result":refuse_result,...}
@@ -21,15 +21,24 @@ struct Fault {
 
 enum class FaultKind { kRefuse, kHttpStatus, kDelay };
 
+// One fault as the options give it: answer action with a refusal of this
+// result, with this HTTP status, or after a delay of this many ms.
+struct FaultEntry {
+  FaultKind kind;
+  std::string action;
+  int number;
+};
+
 // Thread-safe: the servers' threads call Take concurrently.
 class FaultPlan {
  public:
   // actions: the names that entries may use.
   explicit FaultPlan(std::vector<std::string> actions);
 
-  // Adds one "ACTION=NUMBER" entry of the given kind. On a bad entry returns
-  // false and sets *error to one line saying why.
-  bool Add(FaultKind kind, const std::string& entry, std::string* error);
+  // Adds one entry. On a bad entry (an unknown action, an HTTP status
+  // outside 400 to 599, a delay outside 0 to 600000 ms) returns false and
+  // sets *error to one line saying why.
+  bool Add(const FaultEntry& entry, std::string* error);
   // The faults hit only the first count requests of each action; 0 (the
   // default) means every request.
   void SetCount(int count);
@@ -46,7 +55,7 @@ class FaultPlan {
   int count_ = 0;
 };
 
-}  // namespace tools
+}  // namespace dispatcher
 }  // namespace vanta
 
-#endif  // VANTA_TOOLS_FAULT_PLAN_H_
+#endif  // VANTA_DISPATCHER_FAULT_PLAN_H_

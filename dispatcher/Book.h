@@ -7,8 +7,8 @@
 //   1  the request is malformed (not JSON, wrong action, a member missing
 //      or of the wrong kind);
 //   2  the token and key value (or the access token) were not issued here.
-#ifndef VANTA_TOOLS_DISPATCHER_BOOK_H_
-#define VANTA_TOOLS_DISPATCHER_BOOK_H_
+#ifndef VANTA_DISPATCHER_BOOK_H_
+#define VANTA_DISPATCHER_BOOK_H_
 
 #include <picojson.h>
 
@@ -24,7 +24,7 @@
 #include <vector>
 
 namespace vanta {
-namespace tools {
+namespace dispatcher {
 
 constexpr int kResultMalformed = 1;
 constexpr int kResultNotIssued = 2;
@@ -57,6 +57,12 @@ bool ReadGameService(const std::string& json_text, GameService* service, std::st
 
 // The JSON text of the ng answer with the given result and message.
 std::string Refusal(int result, const std::string& message);
+
+// A request or answer body as the log shows it: in a JSON object, the
+// values of the keys and tokens it carries ("token", "zuc_key_value",
+// "access_token", "key1", "key2") shortened as the library's trace
+// shortens them; any other body as it is.
+std::string BodyWithSecretsShortened(const std::string& body);
 
 // A map that keeps only its newest capacity entries: storing a key makes
 // it the newest, and the oldest goes when there are too many. Not
@@ -137,9 +143,9 @@ class MonitorBook {
  public:
   static constexpr size_t kKeptReports = 16;
 
-  // The JSON text that answers a report given its query parameters: all seven figures must be
-  // present, the six numbers decimal ints. Keeps the last kKeptReports
-  // accepted.
+  // The JSON text that answers a report given its query parameters: all
+  // seven figures must be present, the six numbers decimal ints. Keeps the
+  // last kKeptReports accepted.
   std::string Put(const std::multimap<std::string, std::string>& params);
 
   // {"status":"ok","reports":[...]} with the kept reports, oldest first.
@@ -150,7 +156,7 @@ class MonitorBook {
   std::deque<picojson::value> reports_;
 };
 
-}  // namespace tools
+}  // namespace dispatcher
 }  // namespace vanta
 
-#endif  // VANTA_TOOLS_DISPATCHER_BOOK_H_
+#endif  // VANTA_DISPATCHER_BOOK_H_

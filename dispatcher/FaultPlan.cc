@@ -1,38 +1,30 @@
-#include "tools/fault_plan.h"
+#include "dispatcher/FaultPlan.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "tools/key_value.h"
-
 namespace vanta {
-namespace tools {
+namespace dispatcher {
 
 FaultPlan::FaultPlan(std::vector<std::string> actions) : actions_(std::move(actions)) {}
 
-bool FaultPlan::Add(FaultKind kind, const std::string& entry, std::string* error) {
-  std::string action;
-  std::string number_text;
-  int number = 0;
-  if (!SplitKeyValue(entry, &action, &number_text) || !ParseInt(number_text, &number)) {
-    *error = "'" + entry + "' is not ACTION=NUMBER";
+bool FaultPlan::Add(const FaultEntry& entry, std::string* error) {
+  const int number = entry.number;
+  if (std::find(actions_.begin(), actions_.end(), entry.action) == actions_.end()) {
+    *error = "unknown action '" + entry.action + "'";
     return false;
   }
-  if (std::find(actions_.begin(), actions_.end(), action) == actions_.end()) {
-    *error = "unknown action '" + action + "'";
+  if (entry.kind == FaultKind::kHttpStatus && (number < 400 || number > 599)) {
+    *error = "HTTP status " + std::to_string(number) + " is not between 400 and 599";
     return false;
   }
-  if (kind == FaultKind::kHttpStatus && (number < 400 || number > 599)) {
-    *error = "HTTP status " + number_text + " is not between 400 and 599";
-    return false;
-  }
-  if (kind == FaultKind::kDelay && (number < 0 || number > 600000)) {
-    *error = "delay " + number_text + " ms is not between 0 and 600000";
+  if (entry.kind == FaultKind::kDelay && (number < 0 || number > 600000)) {
+    *error = "delay " + std::to_string(number) + " ms is not between 0 and 600000";
     return false;
   }
   std::lock_guard<std::mutex> lock(mu_);
-  Fault& fault = faults_[action];
-  switch (kind) {
+  Fault& fault = faults_[entry.action];
+  switch (entry.kind) {
     case FaultKind::kRefuse:
       fault.refuse = true;
       fault.refuse_result = number;
@@ -62,5 +54,5 @@ Fault FaultPlan::Take(const std::string& action) {
   return it->second;
 }
 
-}  // namespace tools
+}  // namespace dispatcher
 }  // namespace vanta

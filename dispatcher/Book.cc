@@ -1,45 +1,37 @@
-#include "tools/dispatcher_book.h"
+#include "dispatcher/Book.h"
 
+#include <charconv>
 #include <cmath>
 #include <initializer_list>
 #include <stdexcept>
 #include <utility>
 
-#include "tools/key_value.h"
+#include "core/Trace.h"
 
 namespace vanta {
-namespace tools {
+namespace dispatcher {
 namespace {
 
-// The dispatcher's own JSON helpers: compact writing, ints as numbers, and
-// a parse that refuses deep nesting before picojson recurses into it.
-constexpr int kMaxDepth = 64;
-
+// The dispatcher's JSON helpers: compact writing, ints as numbers.
 picojson::value Number(int value) { return picojson::value(static_cast<double>(value)); }
 
 std::string Write(const picojson::value& value) { return value.serialize(false); }
 
+// picojson's parser bounds the nesting itself (100 levels), so a hostile
+// body cannot run it out of stack.
 bool ParseObject(const std::string& text, picojson::value& out) {
-  int depth = 0;
-  bool in_string = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (in_string) {
-      if (c == '\\') ++i;
-      if (c == '"') in_string = false;
-    } else if (c == '"') {
-      in_string = true;
-    } else if ((c == '[' || c == '{') && ++depth > kMaxDepth) {
-      return false;
-    } else if (c == ']' || c == '}') {
-      --depth;
-    }
-  }
   try {
     return picojson::parse(out, text).empty() && out.is<picojson::object>();
   } catch (const std::overflow_error&) {  // a number beyond a double
     return false;
   }
+}
+
+// A decimal int that fills the whole text ("-" allowed, "+" and blanks not).
+bool ParseQueryInt(const std::string& text, int* value) {
+  const char* end = text.data() + text.size();
+  const std::from_chars_result parsed = std::from_chars(text.data(), end, *value);
+  return !text.empty() && parsed.ec == std::errc() && parsed.ptr == end;
 }
 
 const std::string* FindString(const picojson::object& object, const char* key) {
@@ -190,6 +182,20 @@ std::string Refusal(int result, const std::string& message) {
   return Write(picojson::value(members));
 }
 
+std::string BodyWithSecretsShortened(const std::string& body) {
+  static const char* const kSecrets[] = {"token", "zuc_key_value", "access_token", "key1", "key2"};
+  picojson::value parsed;
+  if (!ParseObject(body, parsed)) return body;
+  picojson::object& members = parsed.get<picojson::object>();
+  for (const char* key : kSecrets) {
+    auto it = members.find(key);
+    if (it != members.end() && it->second.is<std::string>()) {
+      it->second = picojson::value(trace::Secret(it->second.get<std::string>()));
+    }
+  }
+  return Write(parsed);
+}
+
 DispatcherBook::DispatcherBook(GameService service)
     : service_(std::move(service)), random_(std::random_device()()) {}
 
@@ -306,7 +312,7 @@ std::string MonitorBook::Put(const std::multimap<std::string, std::string>& para
   for (const char* key : kNumbers) {
     auto it = params.find(key);
     int value = 0;
-    if (it == params.end() || !ParseInt(it->second, &value)) {
+    if (it == params.end() || !ParseQueryInt(it->second, &value)) {
       return Refusal(kResultMalformed, std::string(key) + " is missing or not a decimal int");
     }
     report[key] = Number(value);
@@ -329,5 +335,5 @@ std::string MonitorBook::ReportsJson() const {
   return Write(picojson::value(members));
 }
 
-}  // namespace tools
+}  // namespace dispatcher
 }  // namespace vanta

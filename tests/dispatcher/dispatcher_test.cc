@@ -1,0 +1,490 @@
+// The reference dispatcher: its book of issued tokens, its framing, and the
+// dispatcher in-process meeting slow, oversized, malformed and greedy
+// requests on the loopback addresses.
+#include <gtest/gtest.h>
+#include <picojson.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dispatcher/Framing.h"
+#include "dispatcher/Server.h"
+#include "dispatcher/System.h"
+#include "messages/Kept.h"
+#include "service/Codes.h"
+#include "vanta/WebService.h"
+
+namespace vanta {
+namespace dispatcher {
+namespace {
+
+// A request to the dispatcher for a token, with this game identifier.
+std::string TokenRequest(const std::string& gameid) {
+  return R"({"action":"request_token","client_version":1,"gameid":")" + gameid +
+         R"(","try_count":1})";
+}
+
+const uint32_t kMalformed = WS_ERROR_SERVER_ERROR;           // result 1
+const uint32_t kNotIssued = WS_ERROR_SERVER_RESULT_2_5_6_7;  // result 2
+
+std::string AccessRequest(const std::string& token, const std::string& key) {
+  return R"({"action":"request_accesstoken","client_version":1,"token":")" + token +
+         R"(","try_count":1,"zuc_key_value":")" + key + R"("})";
+}
+
+std::string GameRequest(const std::string& access_token, const std::string& io_touch = "1") {
+  return R"({"access_token":")" + access_token +
+         R"(","action":"request_gameservice","audio_profile":2,"client_version":1,"env":{},)"
+         R"("io_gamepad":1,"io_keyboard":1,"io_mouse":1,"io_sensor":0,"io_touch":)" +
+         io_touch + R"(,"try_count":1,"video_profile":0,"yuv_itu_r_bt":709})";
+}
+
+// The answer's code as the library reads it, and its members.
+uint32_t Ask(DispatcherBook& book, const char* action, const std::string& body,
+             picojson::value* members = nullptr) {
+  const std::string answer = book.Answer(action, body);
+  json::Envelope envelope;
+  if (members != nullptr) picojson::parse(*members, answer);
+  return CodeOf(json::CheckEnvelope(answer, envelope)).GetValue();
+}
+
+// Each table keeps the newest kKeptIssued entries; an older token or access
+// token is refused as not issued, and each access token keeps the game
+// identifier of the token it came from. Malformed requests are refused.
+TEST(DispatcherBookTest, AnswersOnlyWhatItIssuedAndKeepsTheNewest) {
+  DispatcherBook book{GameService()};
+  const size_t kept = DispatcherBook::kKeptIssued;
+  std::vector<std::string> tokens, keys;
+  for (size_t i = 0; i <= kept; ++i) {
+    picojson::value issued;
+    ASSERT_EQ(Ask(book, "request_token", TokenRequest("g" + std::to_string(i)), &issued),
+              WS_SUCCESS);
+    tokens.push_back(issued.get("token").to_str());
+    keys.push_back(issued.get("zuc_key_value").to_str());
+  }
+  std::vector<std::string> access;  // from tokens 1, kept, ..., kept, 2
+  for (size_t i = 0; i <= kept; ++i) {
+    const size_t from = i == 0 ? 1 : i == kept ? 2 : kept;
+    picojson::value granted;
+    ASSERT_EQ(Ask(book, "request_accesstoken", AccessRequest(tokens[from], keys[from]), &granted),
+              WS_SUCCESS)
+        << "token " << from;
+    access.push_back(granted.get("access_token").to_str());
+  }
+  EXPECT_EQ(Ask(book, "request_accesstoken", AccessRequest(tokens[0], keys[0])), kNotIssued)
+      << "the oldest token should be gone";
+  struct Row {
+    const char* action;
+    std::string body;
+    uint32_t code;
+    std::string gameid;  // of a game service granted
+  };
+  const Row rows[] = {
+      {"request_gameservice", GameRequest(access[0]), kNotIssued, ""},  // the oldest is gone
+      {"request_gameservice", GameRequest(access[1]), WS_SUCCESS, "g" + std::to_string(kept)},
+      {"request_gameservice", GameRequest(access[kept]), WS_SUCCESS, "g2"},
+      {"request_accesstoken", AccessRequest(tokens[1], "other"), kNotIssued, ""},
+      {"request_gameservice", GameRequest(tokens[1], "1"), kNotIssued, ""},
+      {"request_gameservice", GameRequest(access[1], "\"1\""), kMalformed, ""},
+      {"request_token", "not json", kMalformed, ""},
+      {"request_token", R"({"action":"request_token","client_version":1,"try_count":1})",
+       kMalformed, ""},
+      {"request_accesstoken", TokenRequest("g"), kMalformed, ""},
+      {"request_token", R"({"action":"request_token","client_version":1e999})", kMalformed, ""},
+      {"request_token", std::string(100000, '['), kMalformed, ""},
+  };
+  for (const Row& row : rows) {
+    picojson::value service;
+    EXPECT_EQ(Ask(book, row.action, row.body, &service), row.code) << row.body.substr(0, 80);
+    if (row.code == WS_SUCCESS) {
+      EXPECT_EQ(service.get("gameid").to_str(), row.gameid);
+    }
+  }
+}
+
+// Where a request ends, and what is refused before any handler sees it.
+TEST(FramingTest, FramesByContentLengthAndRefusesWhatCouldBeReadTwoWays) {
+  const std::string line = "POST /d/x HTTP/1.1\r\n";
+  using Kind = RequestFrame::Kind;
+  struct Taken {
+    std::string input;
+    Kind kind;
+    size_t size;  // 0: not known yet
+    bool wants_continue;
+  };
+  const Taken taken[] = {
+      {line + "Content-Length: 3\r\n\r\nabcGET", Kind::kWhole, line.size() + 24, false},
+      {line + "Content-Length:  0003 \r\n\r\nab", Kind::kIncomplete, line.size() + 29, false},
+      {line + "Expect: 100-Continue\r\nContent-Length: 3\r\n\r\n", Kind::kIncomplete,
+       line.size() + 46, true},
+      {line + "Host: a", Kind::kIncomplete, 0, false},
+  };
+  for (const Taken& row : taken) {
+    const RequestFrame frame = FrameRequest(row.input, Limits());
+    EXPECT_EQ(frame.kind, row.kind) << row.input;
+    EXPECT_EQ(frame.size, row.size) << row.input;
+    EXPECT_EQ(frame.wants_continue, row.wants_continue) << row.input;
+  }
+  struct Refused {
+    std::string input;
+    int status;
+    const char* why;  // part of the reason
+  };
+  const Refused refused[] = {
+      {line + "Content-Length : 3\r\n\r\nabc", 400, "token"},
+      {line + "X: a\r\n Content-Length: 3\r\n\r\nabc", 400, "obs-fold"},
+      {line + "Content-Length: 3\r\n\t4\r\n\r\nabc", 400, "obs-fold"},
+      {line + "Content-Length: +3\r\n\r\nabc", 400, "not a number"},
+      {line + "Content-Length: 3, 3\r\n\r\nabc", 400, "not a number"},
+      {line + "Content-Length: 3\r\nContent-Length: 4\r\n\r\nabc", 400, "more than one"},
+      {line + "Content-Length\r\n\r\n", 400, "no colon"},
+      {line + "X: a\rb\r\n\r\n", 400, "control byte"},
+      {line + "X: a\n\r\n", 400, "without CR LF"},
+      {line + "Transfer-Encoding: chunked\r\n\r\n", 411, "Transfer-Encoding"},
+      {line + "Content-Length: 65537\r\n\r\n", 413, "65537 bytes"},
+      {line + "Content-Length: 99999999999999999999\r\n\r\n", 413, "over the limit"},
+      {line + "Content-Encoding: gzip\r\n\r\n", 415, "Content-Encoding"},
+      {line + "X: " + std::string(17000, 'x'), 431, "16384 bytes"},
+  };
+  for (const Refused& row : refused) {
+    const RequestFrame frame = FrameRequest(row.input, Limits());
+    EXPECT_EQ(frame.kind, Kind::kRefused) << row.input.substr(0, 80);
+    EXPECT_EQ(frame.status, row.status) << row.input.substr(0, 80);
+    EXPECT_NE(frame.reason.find(row.why), std::string::npos) << frame.reason;
+  }
+}
+
+// A client connection of a test, closed when it goes.
+class Client {
+ public:
+  // Connects to host:port within 10 s; connected() tells whether it did.
+  Client(const std::string& host, int port) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (!StartSockets() ||
+        getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+      return;
+    }
+    sock_ = OpenSocket(found->ai_family, SOCK_STREAM);
+    if (sock_ != kNoSocket) {
+      connect(sock_, found->ai_addr, static_cast<socklen_t>(found->ai_addrlen));
+      int error = -1;
+      socklen_t size = sizeof(error);
+      connected_ =
+          Wait(POLLOUT, 10000) &&
+          getsockopt(sock_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 &&
+          error == 0;
+    }
+    freeaddrinfo(found);
+  }
+  ~Client() {
+    if (sock_ != kNoSocket) CloseSocket(sock_);
+  }
+  bool connected() const { return connected_; }
+
+  void Send(const std::string& bytes) {
+    for (size_t sent = 0; sent < bytes.size();) {
+      const long count = SendSome(sock_, bytes.data() + sent, bytes.size() - sent);
+      if (count < 0 && !IsWouldBlock(LastSocketError())) return;
+      if (count < 0 && !Wait(POLLOUT, 10000)) return;
+      sent += count > 0 ? static_cast<size_t>(count) : 0;
+    }
+  }
+  // Whether the dispatcher has sent something (or closed) within ms.
+  bool Wait(short events, int ms) {
+    PollEntry entry{sock_, events, 0};
+    return PollSockets(&entry, 1, ms) == 1;
+  }
+  // All that the dispatcher sends until it closes (or 10 s pass).
+  std::string ReadAll() {
+    std::string text;
+    char buffer[4096];
+    while (Wait(POLLIN, 10000)) {
+      const long count = ReceiveSome(sock_, buffer, sizeof(buffer));
+      if (count <= 0 && !(count < 0 && IsWouldBlock(LastSocketError()))) break;
+      if (count > 0) text.append(buffer, static_cast<size_t>(count));
+    }
+    return text;
+  }
+
+ private:
+  Socket sock_ = kNoSocket;
+  bool connected_ = false;
+};
+
+class DispatcherServerTest : public ::testing::Test {
+ protected:
+  // Serves on ephemeral ports of hosts (default: the loopback addresses).
+  void Start(const Limits& limits, std::vector<std::string> hosts = {}) {
+    log_ = std::tmpfile();
+    ASSERT_NE(log_, nullptr);
+    server_ = std::make_unique<DispatcherServer>(&book_, &monitor_, &faults_, log_, limits);
+    ServerAddresses addresses;
+    addresses.hosts = std::move(hosts);
+    addresses.dispatcher_port = addresses.monitor_port = 0;
+    std::string error;
+    ASSERT_EQ(server_->Bind(addresses, &error), Bound::Failure::kNone) << error;
+    ASSERT_TRUE(server_->Start());
+  }
+  void TearDown() override {
+    if (server_ != nullptr) server_->Stop();
+    if (log_ != nullptr) std::fclose(log_);
+  }
+
+  std::unique_ptr<Client> Connect(const std::string& host = kLoopbackHost) {
+    auto client = std::make_unique<Client>(host, server_->dispatcher_port());
+    EXPECT_TRUE(client->connected()) << host;
+    return client;
+  }
+
+  // The whole log.
+  std::string Log() {
+    std::fflush(log_);
+    std::rewind(log_);
+    std::string text;
+    for (int c; (c = std::fgetc(log_)) != EOF;) text += static_cast<char>(c);
+    return text;
+  }
+
+  DispatcherBook book_{GameService()};
+  MonitorBook monitor_;
+  FaultPlan faults_{DispatcherActions()};
+  std::FILE* log_ = nullptr;
+  std::unique_ptr<DispatcherServer> server_;
+};
+
+// More trickling connections than there are serving threads, each sending a
+// byte now and then of a request that never ends: a request on another
+// connection is still answered, and the dispatcher stops with them open.
+TEST_F(DispatcherServerTest, TricklingClientsHoldUpNoOne) {
+  Limits limits;
+  limits.request_deadline = std::chrono::minutes(10);  // none is cut off here
+  Start(limits);
+  std::vector<std::unique_ptr<Client>> tricklers;
+  for (size_t i = 0; i < 2 * limits.serving_threads; ++i) {
+    tricklers.push_back(Connect());
+    tricklers.back()->Send("POST /dispatcher/request_token HTTP/1.1\r\nX: ");
+  }
+  std::atomic<bool> answered{false};
+  std::thread trickle([&] {
+    for (int i = 0; i < 400 && !answered; ++i) {  // 20 s at most
+      for (auto& client : tricklers) client->Send("x");
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  const std::string body = TokenRequest("g");
+  std::unique_ptr<Client> client = Connect();
+  client->Send("POST /dispatcher/request_token HTTP/1.1\r\nConnection: close\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\n\r\n" + body);
+  const std::string answer = client->ReadAll();
+  answered = true;
+  trickle.join();
+  EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
+  EXPECT_NE(answer.find(R"("status":"ok")"), std::string::npos) << answer;
+}
+
+// What the dispatcher answers to each request on a connection of its own:
+// one answer, whole, or a refusal; never a second request smuggled in a
+// body, never a partial answer.
+TEST_F(DispatcherServerTest, AnswersEachRequestOnceWholeOrRefusesIt) {
+  Limits limits;
+  limits.request_deadline = std::chrono::milliseconds(200);
+  Start(limits);
+  const std::string head = "POST /dispatcher/request_token HTTP/1.1\r\nConnection: close\r\n";
+  const std::string body = TokenRequest(std::string(60000, 'g'));
+  const std::string length = "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  // A request for a token hidden in a body, answered by itself if it is
+  // ever taken for a request.
+  const std::string hidden = "POST /dispatcher/request_token HTTP/1.1\r\nContent-Length: " +
+                             std::to_string(TokenRequest("h").size()) + "\r\n\r\n" +
+                             TokenRequest("h");
+  const std::string smuggled = std::to_string(hidden.size()) + "\r\n\r\n" + hidden;
+  struct Row {
+    std::string request;
+    bool trickled;  // a byte at a time, never ending
+    std::string status_line;
+  };
+  const Row rows[] = {
+      {head + length + "\r\n" + body, false, "HTTP/1.1 200 OK\r\n"},
+      {head + length + "Range: bytes=0-1,3-4\r\n\r\n" + body, false, "HTTP/1.1 200 OK\r\n"},
+      {head + "Content-Length : " + smuggled, false, "HTTP/1.1 400 Bad Request\r\n"},
+      {head + "X: a\r\n Content-Length: " + smuggled, false, "HTTP/1.1 400 Bad Request\r\n"},
+      {head + "Content-Length: 104857600\r\n\r\n" + std::string(100000, '{'), false,
+       "HTTP/1.1 413 Payload Too Large\r\n"},
+      {head + "Transfer-Encoding: chunked\r\n\r\n10\r\n", false,
+       "HTTP/1.1 411 Length Required\r\n"},
+      {head + "X: " + std::string(1000, 'x'), true, "HTTP/1.1 408 Request Timeout\r\n"},
+  };
+  for (const Row& row : rows) {
+    std::unique_ptr<Client> client = Connect();
+    if (!row.trickled) {
+      client->Send(row.request);
+    } else {
+      // 20 ms apart until the dispatcher answers, for 10 s at most: it has
+      // to answer while bytes still come.
+      size_t sent = 0;
+      while (sent < 500 && !client->Wait(POLLIN, 20)) {
+        client->Send(row.request.substr(sent++ % row.request.size(), 1));
+      }
+      EXPECT_LT(sent, 500u) << "no answer while the request trickled";
+    }
+    const std::string answer = client->ReadAll();
+    EXPECT_EQ(answer.substr(0, row.status_line.size()), row.status_line) << answer.substr(0, 300);
+    EXPECT_EQ(answer.find("HTTP/1.1", 1), std::string::npos) << "a second answer: " << answer;
+    EXPECT_EQ(answer.find("multipart"), std::string::npos) << answer.substr(0, 300);
+  }
+  EXPECT_EQ(Log().find("request_token {\"action\":\"request_token\",\"client_version\":1,"
+                       "\"gameid\":\"h\""),
+            std::string::npos)
+      << "the hidden request was served";
+}
+
+// The unfinished requests share one budget of bytes, given back as they
+// end; past the connection cap the connection waiting longest goes.
+TEST_F(DispatcherServerTest, UnfinishedBytesAndConnectionsAreBounded) {
+  Limits limits;
+  limits.unfinished_bytes = 100000;
+  limits.max_connections = 8;
+  Start(limits);
+  const std::string body = TokenRequest(std::string(60000, 'g'));
+  const std::string head =
+      "POST /dispatcher/request_token HTTP/1.1\r\nConnection: close\r\n"
+      "Content-Length: " +
+      std::to_string(body.size()) + "\r\n\r\n";
+  std::unique_ptr<Client> holder = Connect();
+  holder->Send(head + body.substr(0, 1000));
+  ASSERT_FALSE(holder->Wait(POLLIN, 200)) << holder->ReadAll();
+  struct Row {
+    const char* situation;
+    std::string status_line;
+  };
+  const Row rows[] = {
+      {"another body while one is held", "HTTP/1.1 503 Service Unavailable\r\n"},
+      {"another body once the held one is gone", "HTTP/1.1 200 OK\r\n"},
+  };
+  for (const Row& row : rows) {
+    std::unique_ptr<Client> client = Connect();
+    client->Send(head + body);
+    const std::string answer = client->ReadAll();
+    EXPECT_EQ(answer.substr(0, row.status_line.size()), row.status_line) << row.situation;
+    holder.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+
+  std::vector<std::unique_ptr<Client>> idle;
+  for (size_t i = 0; i <= limits.max_connections; ++i) {
+    idle.push_back(Connect());
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  // Well before the idle connections' own time limit.
+  ASSERT_TRUE(idle.front()->Wait(POLLIN, 2000)) << "the oldest was not dropped";
+  EXPECT_EQ(idle.front()->ReadAll(), "");
+  EXPECT_FALSE(idle.back()->Wait(POLLIN, 100)) << "the newest was dropped";
+}
+
+// The log shows what clients send in its printable form, and keys and
+// tokens shortened, in requests and in answers.
+TEST_F(DispatcherServerTest, LogShowsClientTextPrintableAndKeysShortened) {
+  Start(Limits());
+  const std::string token = "T0K3Nabcdefghijklmnopqrstuvwxyz";
+  book_.Issue(token, "K3Yzzzzzzzzzzzzzzzzzzzz");
+  const std::string access = AccessRequest(token, "K3Yzzzzzzzzzzzzzzzzzzzz");
+  const std::string close = "Connection: close\r\n";
+  const std::string requests[] = {
+      "POST /dispatcher/x\x1b[2J\xC2\x9B HTTP/1.1\r\n" + close + "Content-Length: 0\r\n\r\n",
+      "POST /dispatcher/request_token HTTP/1.1\r\n" + close + "Content-Length: 2\r\n\r\n\xC2\x9D",
+      "POST /dispatcher/request_accesstoken HTTP/1.1\r\n" + close +
+          "Content-Length: " + std::to_string(access.size()) + "\r\n\r\n" + access,
+      "GET\x07 / HTTP/1.1\r\nX: \x1b\r\n\r\n",
+  };
+  for (const std::string& request : requests) {
+    std::unique_ptr<Client> client = Connect();
+    client->Send(request);
+    client->ReadAll();
+  }
+  const std::string log = Log();
+  EXPECT_NE(log.find("x\\x1B[2J\\xC2\\x9B"), std::string::npos) << log;
+  EXPECT_NE(log.find("\\xC2\\x9D"), std::string::npos) << log;
+  EXPECT_NE(log.find("T0K3... (31 bytes)"), std::string::npos) << log;
+  EXPECT_NE(log.find("K3Yz... (23 bytes)"), std::string::npos) << log;
+  EXPECT_EQ(log.find(token), std::string::npos) << log;
+  EXPECT_EQ(log.find("K3Yzzzzz"), std::string::npos) << log;
+  EXPECT_TRUE(
+      std::regex_search(log, std::regex(R"re("access_token":"[0-9a-f]{4}\.\.\. \(40 bytes\)")re")))
+      << log;
+  for (size_t i = 0; i < log.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(log[i]);
+    ASSERT_TRUE((byte >= 0x20 && byte != 0x7F) || byte == '\n') << "byte " << i << " in " << log;
+    ASSERT_FALSE(byte == 0xC2 && static_cast<unsigned char>(log[i + 1]) < 0xA0) << log;
+  }
+}
+
+// Where the dispatcher listens: both loopback addresses by default, the
+// addresses given otherwise (IPv6 with or without brackets), and why not.
+TEST(DispatcherListenTest, ListensWhereAskedOrSaysWhyNot) {
+  DispatcherBook book{GameService()};
+  MonitorBook monitor;
+  FaultPlan faults{DispatcherActions()};
+  DispatcherServer taken(&book, &monitor, &faults, nullptr);
+  ServerAddresses first;
+  first.hosts = {kLoopbackHost};
+  first.dispatcher_port = first.monitor_port = 0;
+  std::string error;
+  ASSERT_EQ(taken.Bind(first, &error), Bound::Failure::kNone) << error;
+  const bool ipv6 = [] {
+    Listener probe(Limits(), nullptr);
+    return probe.Listen(kLoopbackHostIpv6, 0, Site{"", nullptr}).failure == Bound::Failure::kNone;
+  }();
+  struct Row {
+    std::vector<std::string> hosts;
+    bool port_taken;
+    Bound::Failure failure;
+    std::vector<std::string> served;  // hosts answering on the dispatcher port
+    const char* error_part;
+  };
+  const Row rows[] = {
+      {{},
+       false,
+       Bound::Failure::kNone,
+       ipv6 ? std::vector<std::string>{"127.0.0.1", "::1"} : std::vector<std::string>{"127.0.0.1"},
+       ""},
+      {{"[::1]"},
+       false,
+       ipv6 ? Bound::Failure::kNone : Bound::Failure::kUnavailable,
+       ipv6 ? std::vector<std::string>{"::1"} : std::vector<std::string>{},
+       ""},
+      {{"127.0.0.1"}, true, Bound::Failure::kInUse, {}, "--port 0"},
+      {{"localhost"}, false, Bound::Failure::kNotAnAddress, {}, "'localhost'"},
+      {{"127.0.0.1", "192.0.2.1"}, false, Bound::Failure::kUnavailable, {}, "192.0.2.1"},
+  };
+  for (const Row& row : rows) {
+    DispatcherServer server(&book, &monitor, &faults, nullptr);
+    ServerAddresses addresses;
+    addresses.hosts = row.hosts;
+    addresses.dispatcher_port = row.port_taken ? taken.dispatcher_port() : 0;
+    addresses.monitor_port = 0;
+    error.clear();
+    EXPECT_EQ(server.Bind(addresses, &error), row.failure) << error;
+    EXPECT_NE(error.find(row.error_part), std::string::npos) << error;
+    if (row.failure != Bound::Failure::kNone) continue;
+    EXPECT_EQ(server.hosts(), row.served);
+    ASSERT_TRUE(server.Start());
+    for (const std::string& host : row.served) {
+      Client client(host, server.dispatcher_port());
+      client.Send("GET /reports HTTP/1.1\r\nConnection: close\r\n\r\n");
+      EXPECT_EQ(client.ReadAll().rfind("HTTP/1.1 404", 0), 0u) << host;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dispatcher
+}  // namespace vanta
