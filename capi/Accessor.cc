@@ -36,14 +36,7 @@ using vanta::capi::Guarded;
 using vanta::capi::NoRun;
 using vanta::capi::Sized;
 
-vanta_accessor* vanta_accessor_new(void) {
-  vanta_accessor* a = nullptr;
-  Guarded([&] {
-    a = new vanta_accessor;
-    return ErrorCode(WS_SUCCESS);
-  });
-  return a;
-}
+vanta_accessor* vanta_accessor_new(void) { return vanta::capi::New<vanta_accessor>(); }
 
 void vanta_accessor_free(vanta_accessor* a) {
   if (a == nullptr) return;

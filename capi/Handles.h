@@ -56,6 +56,17 @@ uint32_t Guarded(F&& f) {
   return NoThrow(f).GetValue();
 }
 
+// A new handle, or null when there is no memory for it.
+template <typename Handle>
+Handle* New() {
+  Handle* handle = nullptr;
+  Guarded([&] {
+    handle = new Handle;
+    return ErrorCode(WS_SUCCESS);
+  });
+  return handle;
+}
+
 // Writes a report's members into out (its size stays as the caller set it).
 // The strings stay those of from.
 void FillExchange(const ExchangeReport& from, vanta_exchange_report* out);

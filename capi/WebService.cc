@@ -28,14 +28,7 @@ using vanta::WS_SUCCESS;
 using vanta::capi::Guarded;
 using vanta::capi::Sized;
 
-vanta_web_service* vanta_web_service_new(void) {
-  vanta_web_service* w = nullptr;
-  Guarded([&] {
-    w = new vanta_web_service;
-    return ErrorCode(WS_SUCCESS);
-  });
-  return w;
-}
+vanta_web_service* vanta_web_service_new(void) { return vanta::capi::New<vanta_web_service>(); }
 
 void vanta_web_service_free(vanta_web_service* w) { delete w; }
 

@@ -4,7 +4,8 @@
 # DLL imports only Windows' own DLLs, and tests/capi/load_dll.c (LoadLibrary
 # and GetProcAddress, no import library) negotiates under wine with the
 # Linux reference dispatcher. Needs wine64 in $wine, WINEPREFIX set, and
-# start_dispatcher (scripts/start-dispatcher.sh).
+# start_dispatcher (scripts/start-dispatcher.sh), which sets dispatcher_*.
+# shellcheck disable=SC2154,SC2001
 capi_check() {
   local build=$1 vanta=$2 repo dll work exports name out
   repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd) dll=$build/bin/VantaWebService.dll

@@ -2,8 +2,10 @@
 # Installs a build into a scratch prefix, builds examples/ against the
 # installed package (the C example through CMake and through pkg-config),
 # and runs the examples against the installed vanta dispatcher on ephemeral
-# ports. The examples are compiled with the build's compilers and flags, so
-# that a sanitizer build links.
+# ports; then check_capi.py loads the installed library with ctypes. The
+# examples are compiled with the build's compilers and flags, so that a
+# sanitizer build links (ctypes would need the sanitizer's run-time library
+# preloaded into the interpreter: the check is left out there).
 #   example_test.sh <build dir> <examples source dir> <compiler> <flags>
 set -euo pipefail
 build=$1
@@ -58,3 +60,12 @@ ComSpec="$work/no-such-program" TEMP="$work" "$work/example/negotiate_example" \
 for c_example in "$work/example/negotiate" "$work/negotiate_pc"; do
   TEMP="$work" "$c_example" "http://127.0.0.1:$dispatcher_port/dispatcher/" "$monitor_port"
 done
+
+# Another language: the C interface through ctypes, against the release of
+# the installed .pc file.
+if [[ $flags != *-fsanitize* ]]; then
+  TEMP="$work" python3 "$(dirname "$0")/../capi/check_capi.py" \
+    "$(find "$work/prefix" -name libVantaWebService.so)" \
+    "http://127.0.0.1:$dispatcher_port/dispatcher/" "$monitor_port" \
+    "$(PKG_CONFIG_PATH=$pc_dir pkg-config --modversion vanta-webservice)"
+fi
