@@ -8,9 +8,10 @@
 #                 (00000000, or AC40C813 when the build requires other
 #                 releases than the ones installed here)
 #   pkg-config    the same consumer built with the flags of the .pc file
-#   headers       each public header compiles alone and pulls in nothing of
-#                 libcurl, OpenSSL or picojson
-#   exports       the library's dynamic table holds only namespace vanta
+#   headers       each public header compiles alone (vanta.h as C99 too) and
+#                 pulls in nothing of libcurl, OpenSSL or picojson
+#   exports       the library's dynamic table holds only namespace vanta and
+#                 the vanta_ functions of the C interface
 #   no-testing    the project configures with testing off and no GoogleTest
 set -euo pipefail
 mode=$1
@@ -70,6 +71,10 @@ case "$mode" in
       printf '#include <%s>\n' "$name" >"$work/one.cc"
       "$compiler" -std=c++17 -Wall -Wextra -Wpedantic -Werror -fsyntax-only \
         -I "$prefix/include" "$work/one.cc" || fail "$name does not compile alone"
+      if [ "$name" = vanta/vanta.h ]; then
+        "$compiler" -x c -std=c99 -Wall -Wextra -Wpedantic -Werror -fsyntax-only \
+          -I "$prefix/include" "$work/one.cc" || fail "$name does not compile as C99"
+      fi
       "$compiler" -std=c++17 -M -I "$prefix/include" "$work/one.cc" >"$work/deps"
       if grep -E '/(curl|openssl)/|/picojson\.h|/httplib\.h' "$work/deps" >&2; then
         fail "$name pulls in a dependency's header"
@@ -86,9 +91,15 @@ case "$mode" in
     grep -q '^vanta::WebService::Initialize()$' "$work/symbols" || fail "Initialize not exported"
     grep -q '^vanta::WebService::MAX_QUALITY_SETTING_LEVEL$' "$work/symbols" ||
       fail "MAX_QUALITY_SETTING_LEVEL not exported"
-    if grep -vE '^((typeinfo|typeinfo name|vtable) for )?vanta::|^(_init|_fini|_edata|_end|__bss_start)$' \
+    # Every function that the C header declares, by its plain name.
+    functions=$(grep VANTA_EXPORT "$prefix/include/vanta/vanta.h" | grep -oE 'vanta_[a-z_]+\(' | tr -d '(')
+    [ -n "$functions" ] || fail "vanta.h declares no function"
+    for function in $functions; do
+      grep -qx "$function" "$work/symbols" || fail "$function is not exported"
+    done
+    if grep -vE '^((typeinfo|typeinfo name|vtable) for )?vanta::|^vanta_[a-z_]+$|^(_init|_fini|_edata|_end|__bss_start)$' \
       "$work/symbols" >&2; then
-      fail "symbols outside namespace vanta are exported"
+      fail "symbols outside namespace vanta and the C interface are exported"
     fi
     ;;
   no-testing)
