@@ -1,6 +1,6 @@
 #include "messages/Accesstoken.h"
 
-#include "messages/Kept.h"
+#include "messages/SelectiveParse.h"
 
 namespace vanta {
 
@@ -19,7 +19,7 @@ namespace {
 
 struct AccesstokenAnswer : json::Envelope {
   AccesstokenAnswer() { Keep("access_token", access_token); }
-  json::Kept access_token;
+  json::Slot access_token;
 };
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "messages/Kept.h"
+#include "messages/SelectiveParse.h"
 
 namespace vanta {
 
@@ -59,41 +59,41 @@ void WriteEnv(const ClientEnvironmentInfo& env, json::ObjectWriter& body) {
 
 // An audio entry of a version 1 configuration: every member kept is a
 // required number.
-struct AudioEntry : json::KeptObject {
+struct AudioEntry : json::ObjectSlot {
   AudioEntry() {
     Keep("level", level);
     Keep("bitrate", bitrate);
   }
-  json::Kept level;
-  json::Kept bitrate;
+  json::Slot level;
+  json::Slot bitrate;
 };
 
 // A video entry of a version 1 configuration: every member kept is a
 // required number.
-struct VideoEntry : json::KeptObject {
+struct VideoEntry : json::ObjectSlot {
   VideoEntry() {
     Keep("level", level);
     Keep("bitrateRatio", bitrate_ratio);
     Keep("fps", fps);
     Keep("resolutionRatio", resolution_ratio);
   }
-  json::Kept level;
-  json::Kept bitrate_ratio;
-  json::Kept fps;
-  json::Kept resolution_ratio;
+  json::Slot level;
+  json::Slot bitrate_ratio;
+  json::Slot fps;
+  json::Slot resolution_ratio;
 };
 
 // The quality configuration, "config". An array longer than kLevels is
 // refused, so keeping kLevels entries keeps every entry that is read.
-struct Config : json::KeptObject {
+struct Config : json::ObjectSlot {
   Config() {
     Keep("version", version);
     Keep("audio", audio);
     Keep("video", video);
   }
-  json::Kept version;
-  json::KeptArray<AudioEntry, kLevels> audio;
-  json::KeptArray<VideoEntry, kLevels> video;
+  json::Slot version;
+  json::ArraySlot<AudioEntry, kLevels> audio;
+  json::ArraySlot<VideoEntry, kLevels> video;
 };
 
 struct GameserviceAnswer : json::Envelope {
@@ -109,15 +109,15 @@ struct GameserviceAnswer : json::Envelope {
     Keep("key2", key2);
     Keep("config", config);
   }
-  json::Kept gameid;  // required, but its value is not used
-  json::Kept ipv4;
-  json::Kept ipv6;
-  json::Kept control_port;
-  json::Kept video_port;
-  json::Kept audio_port;
-  json::Kept input_port;
-  json::Kept key1;
-  json::Kept key2;
+  json::Slot gameid;  // required, but its value is not used
+  json::Slot ipv4;
+  json::Slot ipv6;
+  json::Slot control_port;
+  json::Slot video_port;
+  json::Slot audio_port;
+  json::Slot input_port;
+  json::Slot key1;
+  json::Slot key2;
   Config config;
 };
 
@@ -125,7 +125,7 @@ struct GameserviceAnswer : json::Envelope {
 // an object whose level and values are numbers, and the levels of n entries
 // exactly 0 to n-1, in any order.
 template <typename Entry>
-bool LevelsValid(const json::KeptArray<Entry, kLevels>& entries) {
+bool LevelsValid(const json::ArraySlot<Entry, kLevels>& entries) {
   if (entries.size() > kLevels) return false;
   bool seen[kLevels] = {};
   for (const Entry& entry : entries) {
@@ -153,7 +153,7 @@ bool ConfigValid(const Config& config) {
          LevelsValid(config.video);
 }
 
-int32_t IntOf(const json::Kept& number) { return json::ToInt32(number.number()); }
+int32_t IntOf(const json::Slot& number) { return json::ToInt32(number.number()); }
 
 bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
 

@@ -1,7 +1,7 @@
 // The JSON pieces that every message shares: the verdict of an answer
 // check, the request writer, the nesting bound and the conversion of answer
 // numbers to int32. The answer checks themselves read answers without
-// building a tree (messages/Kept.h). Nothing here throws.
+// building a tree (messages/SelectiveParse.h). Nothing here throws.
 #ifndef VANTA_MESSAGES_JSON_H_
 #define VANTA_MESSAGES_JSON_H_
 

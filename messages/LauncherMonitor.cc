@@ -3,7 +3,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "messages/Kept.h"
+#include "messages/SelectiveParse.h"
 
 namespace vanta {
 
@@ -17,9 +17,9 @@ void AppendDecimal(std::string& query, const char* key, int value) {
   query.append(digits, std::to_chars(digits, digits + sizeof(digits), value).ptr);
 }
 
-struct MonitorAnswer : json::KeptObject {
+struct MonitorAnswer : json::ObjectSlot {
   MonitorAnswer() { Keep("status", status); }
-  json::Kept status;
+  json::Slot status;
 };
 
 }  // namespace
@@ -43,7 +43,7 @@ std::string LauncherMonitorQuery(int slotid, int capture_down_time, int heartbea
 
 Verdict ParseLauncherMonitorResponse(const std::string& response) {
   MonitorAnswer answer;
-  if (!json::ParseKept(response, answer) || !answer.is_object()) return Verdict::Malformed();
+  if (!json::ParseSelected(response, answer) || !answer.is_object()) return Verdict::Malformed();
   return answer.status.is_string() && answer.status.Equals("ok") ? Verdict::Accepted()
                                                                  : Verdict::Malformed();
 }

@@ -2,19 +2,19 @@
 
 #include <cstdint>
 
-#include "messages/Kept.h"
+#include "messages/SelectiveParse.h"
 
 namespace vanta {
 
 namespace {
 
-struct DeviceIdAnswer : json::KeptObject {
+struct DeviceIdAnswer : json::ObjectSlot {
   DeviceIdAnswer() {
     Keep("status", status);
     Keep("message", message);
   }
-  json::Kept status;
-  json::Kept message;
+  json::Slot status;
+  json::Slot message;
 };
 
 }  // namespace
@@ -33,7 +33,7 @@ std::string SendDeviceIdRequestBody(const std::string& zu_key_value, const std::
 
 Verdict ParseSendDeviceIdResponse(const std::string& response, int& status) {
   DeviceIdAnswer answer;
-  if (!json::ParseKept(response, answer) || !answer.is_object()) return Verdict::Malformed();
+  if (!json::ParseSelected(response, answer) || !answer.is_object()) return Verdict::Malformed();
   if (!answer.status.present() || !answer.message.present()) return Verdict::Malformed();
   int32_t value = answer.status.is_number() ? json::ToInt32(answer.status.number()) : INT32_MIN;
   if (value == 0) return Verdict::Accepted();

@@ -1,6 +1,6 @@
 #include "messages/Token.h"
 
-#include "messages/Kept.h"
+#include "messages/SelectiveParse.h"
 
 namespace vanta {
 
@@ -20,8 +20,8 @@ struct TokenAnswer : json::Envelope {
     Keep("token", token);
     Keep("zuc_key_value", zuc_key_value);
   }
-  json::Kept token;
-  json::Kept zuc_key_value;
+  json::Slot token;
+  json::Slot zuc_key_value;
 };
 
 }  // namespace

@@ -41,11 +41,11 @@ TempDir OwnDirectory(Env* env, uint32_t user) {
 
 TempDir TempDirectoryBy(TempRule rule, Env* env) {
   if (rule == TempRule::kTempOnly) return TempDir{env->GetVariable("TEMP").value_or(""), ""};
-  if (std::optional<std::string> temp = NonEmptyVariable(env, "TEMP")) return TempDir{*temp, ""};
+  const std::optional<std::string> temp = NonEmptyVariable(env, "TEMP");
+  if (temp) return TempDir{*temp, ""};
   const uint32_t user = env->UserId();
-  if (std::optional<std::string> runtime = RuntimeDirectory(env, user)) {
-    return TempDir{*runtime, ""};
-  }
+  const std::optional<std::string> runtime = RuntimeDirectory(env, user);
+  if (runtime) return TempDir{*runtime, ""};
   return OwnDirectory(env, user);
 }
 

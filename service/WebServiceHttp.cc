@@ -151,11 +151,13 @@ CURLcode Transfer(CURLM* multi, CURL* handle, Cancellation* cancel) {
         break;
       }
       int left = 0;
-      for (CURLMsg* message; (message = curl_multi_info_read(multi, &left)) != nullptr;) {
+      CURLMsg* message = curl_multi_info_read(multi, &left);
+      while (message != nullptr) {
         if (message->msg == CURLMSG_DONE && message->easy_handle == handle) {
           result = message->data.result;
           done = true;
         }
+        message = curl_multi_info_read(multi, &left);
       }
       if (!done && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) {
         result = CURLE_OUT_OF_MEMORY;

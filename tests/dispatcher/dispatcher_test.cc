@@ -16,7 +16,7 @@
 #include "dispatcher/Framing.h"
 #include "dispatcher/Server.h"
 #include "dispatcher/System.h"
-#include "messages/Kept.h"
+#include "messages/SelectiveParse.h"
 #include "service/Codes.h"
 #include "vanta/WebService.h"
 

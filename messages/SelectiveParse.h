@@ -1,20 +1,10 @@
-// Answer checks that build no tree. The text is parsed by picojson's own
-// parser, so its grammar, its numbers and its overflow rule hold unchanged,
-// but only the members that a check declares are kept; everything else is
-// validated and skipped without allocating.
-//
-// A check declares what it wants as a record: a struct derived from
-// KeptObject whose constructor names each wanted member and the Kept slot
-// that receives it (a KeptObject for an object whose members are wanted in
-// turn, a KeptArray for an array whose first elements are). A slot keeps
-// the kind of its value; for a number the double, for a string where it
-// lies in the text (decoded only when read), for an array its element
-// count. A key that repeats replaces the whole earlier value, as in a tree.
-//
-// Strings are read from the parsed text: it must outlive the record and
-// stay unchanged while the record is read.
-#ifndef VANTA_MESSAGES_KEPT_H_
-#define VANTA_MESSAGES_KEPT_H_
+// Selective parsing: an answer check names the members it wants, each in a
+// Slot, and ParseSelected keeps those and validates and skips the rest
+// without building a tree. The grammar, the numbers and the nesting bound
+// are picojson's parser's, so a check decides as a check of the whole tree
+// would. A string slot points into the parsed text, which must outlive it.
+#ifndef VANTA_MESSAGES_SELECTIVE_PARSE_H_
+#define VANTA_MESSAGES_SELECTIVE_PARSE_H_
 
 #include <algorithm>
 #include <cstddef>
@@ -30,12 +20,12 @@ namespace json {
 enum class Kind : uint8_t { kAbsent, kNull, kBoolean, kNumber, kString, kArray, kObject };
 
 // The slot of one wanted value.
-class Kept {
+class Slot {
  public:
-  Kept() = default;
-  Kept(const Kept&) = delete;
-  Kept& operator=(const Kept&) = delete;
-  virtual ~Kept() = default;
+  Slot() = default;
+  Slot(const Slot&) = delete;
+  Slot& operator=(const Slot&) = delete;
+  virtual ~Slot() = default;
 
   Kind kind() const { return kind_; }
   bool present() const { return kind_ != Kind::kAbsent; }
@@ -56,15 +46,15 @@ class Kept {
   std::string ToString() const;
 
  private:
-  friend class Keeper;  // the parse context that fills slots
-  friend class KeptObject;
+  friend class SelectingContext;  // the parse context that fills slots
+  friend class ObjectSlot;
 
   // Back to absent, with everything kept inside dropped.
   virtual void Clear();
   // Where the member key of an object value goes; nullptr: skipped.
-  virtual Kept* KeptMember(const std::string& key);
+  virtual Slot* MemberSlot(const std::string& key);
   // Where element index of an array value goes; nullptr: skipped.
-  virtual Kept* KeptElement(size_t index);
+  virtual Slot* ElementSlot(size_t index);
 
   Kind kind_ = Kind::kAbsent;
   double number_ = 0;
@@ -72,16 +62,16 @@ class Kept {
   size_t string_size_ = 0;        // raw bytes up to the closing quote
   size_t size_ = 0;
 
-  // Where a KeptObject keeps this slot: under key, in a list of its slots.
+  // Where a ObjectSlot keeps this slot: under key, in a list of its slots.
   const char* key_ = nullptr;
   size_t key_size_ = 0;
-  Kept* next_ = nullptr;
+  Slot* next_ = nullptr;
 };
 
 // An object of which the members named with Keep are kept; all others are
 // skipped. The slots it keeps are listed in the slots themselves, so a
 // record needs no table of its own.
-class KeptObject : public Kept {
+class ObjectSlot : public Slot {
  public:
   // Every member named with Keep is present and of kind.
   bool AllMembersAre(Kind kind) const;
@@ -90,30 +80,30 @@ class KeptObject : public Kept {
   // Keeps the member key, a string literal, in slot, a member of the
   // derived record.
   template <size_t N>
-  void Keep(const char (&key)[N], Kept& slot) {
+  void Keep(const char (&key)[N], Slot& slot) {
     Keep(key, N - 1, slot);
   }
 
  private:
   void Clear() override;
-  Kept* KeptMember(const std::string& key) override;
-  void Keep(const char* key, size_t key_size, Kept& slot);
+  Slot* MemberSlot(const std::string& key) override;
+  void Keep(const char* key, size_t key_size, Slot& slot);
 
-  Kept* first_ = nullptr;
-  Kept* last_ = nullptr;
+  Slot* first_ = nullptr;
+  Slot* last_ = nullptr;
 };
 
 // An array of which the first N elements are kept, each in an Element (a
-// Kept or a record); later ones are counted and skipped.
+// Slot or a record); later ones are counted and skipped.
 template <typename Element, size_t N>
-class KeptArray : public Kept {
+class ArraySlot : public Slot {
  public:
   // The kept elements, in array order.
   const Element* begin() const { return elements_; }
   const Element* end() const { return elements_ + std::min(size(), N); }
 
  private:
-  Kept* KeptElement(size_t index) override { return index < N ? &elements_[index] : nullptr; }
+  Slot* ElementSlot(size_t index) override { return index < N ? &elements_[index] : nullptr; }
 
   Element elements_[N];
 };
@@ -123,19 +113,19 @@ class KeptArray : public Kept {
 // wants. False for a syntax error (an empty text included), nesting deeper
 // than kMaxDepth, or a number that overflows a double; root then holds
 // nothing usable.
-bool ParseKept(const std::string& text, Kept& root);
+bool ParseSelected(const std::string& text, Slot& root);
 
 // The members every dispatcher answer has: "status", and "result" and
 // "message" of a refusal. An answer's record derives from it.
-struct Envelope : KeptObject {
+struct Envelope : ObjectSlot {
   Envelope() {
     Keep("status", status);
     Keep("result", result);
     Keep("message", message);
   }
-  Kept status;
-  Kept result;
-  Kept message;
+  Slot status;
+  Slot result;
+  Slot message;
 };
 
 // The dispatcher answer check. text must be an object with a string
@@ -148,4 +138,4 @@ Verdict CheckEnvelope(const std::string& text, Envelope& answer);
 }  // namespace json
 }  // namespace vanta
 
-#endif  // VANTA_MESSAGES_KEPT_H_
+#endif  // VANTA_MESSAGES_SELECTIVE_PARSE_H_

@@ -1,17 +1,32 @@
-#include "messages/Kept.h"
+#include "messages/SelectiveParse.h"
 
 #include <picojson.h>
 
 #include <cmath>
 #include <cstring>
-#include <stdexcept>
 
 namespace vanta {
 namespace json {
 
 namespace {
 
+// The one place that reaches into picojson's internals. picojson parses into
+// any "parse context" through its functions _parse (a whole value) and
+// _parse_string (one string, after its opening quote); they are how its
+// own parse() works, though the header does not document them. Everything
+// below calls these two wrappers, never picojson's underscore names.
 using Input = picojson::input<const char*>;
+
+template <typename Context>
+bool ParseValue(Context& context, Input& in) {
+  return picojson::_parse(context, in);
+}
+
+// String is anything with push_back(char).
+template <typename String>
+bool ParseString(String& out, Input& in) {
+  return picojson::_parse_string(out, in);
+}
 
 // Receives the bytes of a string that is only validated.
 struct Discard {
@@ -43,7 +58,7 @@ void Decode(const char* raw, size_t raw_size, String& out) {
   // The closing quote ends the decoding; the text was validated when it was
   // parsed, so the result is always true.
   Input in(raw, raw + raw_size + 1);
-  picojson::_parse_string(out, in);
+  ParseString(out, in);
 }
 
 bool HasEscape(const char* raw, size_t raw_size) {
@@ -55,11 +70,13 @@ bool HasEscape(const char* raw, size_t raw_size) {
 // picojson's parse context for one value: it bounds the nesting of arrays
 // and objects together (picojson's own context counts arrays only), and
 // fills slot (nothing when it is nullptr, for a value that is skipped).
-class Keeper {
+class SelectingContext {
  public:
-  Keeper(Kept* slot, size_t depth_left) : slot_(slot), depth_left_(depth_left) {}
-  Keeper(const Keeper&) = delete;
-  Keeper& operator=(const Keeper&) = delete;
+  // *overflowed is shared by the contexts of one parse.
+  SelectingContext(Slot* slot, size_t depth_left, bool* overflowed)
+      : slot_(slot), depth_left_(depth_left), overflowed_(overflowed) {}
+  SelectingContext(const SelectingContext&) = delete;
+  SelectingContext& operator=(const SelectingContext&) = delete;
 
   bool set_null() {
     Begin(Kind::kNull);
@@ -70,16 +87,17 @@ class Keeper {
     return true;
   }
   bool set_number(double number) {
-    // picojson's value throws std::overflow_error for a number that
-    // overflowed a double; skipped numbers are held to that rule as well.
-    if (!std::isfinite(number)) picojson::value{number};
+    // A number that overflows a double makes the whole text an error, as
+    // in a tree (where picojson's value refuses it), also when it is
+    // skipped. picojson's parser does not stop for it: ParseSelected looks.
+    if (!std::isfinite(number)) *overflowed_ = true;
     if (Begin(Kind::kNumber)) slot_->number_ = number;
     return true;
   }
   bool parse_string(Input& in) {
     const char* raw = in.cur();
     Discard bytes;
-    if (!picojson::_parse_string(bytes, in)) return false;
+    if (!ParseString(bytes, in)) return false;
     if (Begin(Kind::kString)) {
       slot_->string_ = raw;
       slot_->string_size_ = static_cast<size_t>(in.cur() - 1 - raw);
@@ -88,8 +106,9 @@ class Keeper {
   }
   bool parse_array_start() { return Enter(Kind::kArray); }
   bool parse_array_item(Input& in, size_t index) {
-    Keeper child(slot_ != nullptr ? slot_->KeptElement(index) : nullptr, depth_left_);
-    return picojson::_parse(child, in);
+    SelectingContext child(slot_ != nullptr ? slot_->ElementSlot(index) : nullptr, depth_left_,
+                           overflowed_);
+    return ParseValue(child, in);
   }
   bool parse_array_stop(size_t size) {
     if (slot_ != nullptr) slot_->size_ = size;
@@ -97,8 +116,9 @@ class Keeper {
   }
   bool parse_object_start() { return Enter(Kind::kObject); }
   bool parse_object_item(Input& in, const std::string& key) {
-    Keeper child(slot_ != nullptr ? slot_->KeptMember(key) : nullptr, depth_left_);
-    return picojson::_parse(child, in);
+    SelectingContext child(slot_ != nullptr ? slot_->MemberSlot(key) : nullptr, depth_left_,
+                           overflowed_);
+    return ParseValue(child, in);
   }
   bool parse_object_stop() { return true; }
 
@@ -121,11 +141,12 @@ class Keeper {
     return true;
   }
 
-  Kept* slot_;
+  Slot* slot_;
   size_t depth_left_;
+  bool* overflowed_;
 };
 
-bool Kept::Equals(const char* text) const {
+bool Slot::Equals(const char* text) const {
   if (!HasEscape(string_, string_size_)) {
     return std::strlen(text) == string_size_ && std::memcmp(text, string_, string_size_) == 0;
   }
@@ -134,7 +155,7 @@ bool Kept::Equals(const char* text) const {
   return matcher.matched();
 }
 
-void Kept::CopyTo(std::string& out) const {
+void Slot::CopyTo(std::string& out) const {
   if (!HasEscape(string_, string_size_)) {
     out.assign(string_, string_size_);
     return;
@@ -143,13 +164,13 @@ void Kept::CopyTo(std::string& out) const {
   Decode(string_, string_size_, out);
 }
 
-std::string Kept::ToString() const {
+std::string Slot::ToString() const {
   std::string out;
   CopyTo(out);
   return out;
 }
 
-void Kept::Clear() {
+void Slot::Clear() {
   kind_ = Kind::kAbsent;
   number_ = 0;
   string_ = nullptr;
@@ -157,31 +178,35 @@ void Kept::Clear() {
   size_ = 0;
 }
 
-Kept* Kept::KeptMember(const std::string&) { return nullptr; }
+Slot* Slot::MemberSlot(const std::string&) { return nullptr; }
 
-Kept* Kept::KeptElement(size_t) { return nullptr; }
+Slot* Slot::ElementSlot(size_t) { return nullptr; }
 
-void KeptObject::Keep(const char* key, size_t key_size, Kept& slot) {
+void ObjectSlot::Keep(const char* key, size_t key_size, Slot& slot) {
   slot.key_ = key;
   slot.key_size_ = key_size;
-  (first_ == nullptr ? first_ : last_->next_) = &slot;
+  if (first_ == nullptr) {
+    first_ = &slot;
+  } else {
+    last_->next_ = &slot;
+  }
   last_ = &slot;
 }
 
-void KeptObject::Clear() {
-  Kept::Clear();
-  for (Kept* slot = first_; slot != nullptr; slot = slot->next_) slot->Clear();
+void ObjectSlot::Clear() {
+  Slot::Clear();
+  for (Slot* slot = first_; slot != nullptr; slot = slot->next_) slot->Clear();
 }
 
-bool KeptObject::AllMembersAre(Kind kind) const {
-  for (const Kept* slot = first_; slot != nullptr; slot = slot->next_) {
+bool ObjectSlot::AllMembersAre(Kind kind) const {
+  for (const Slot* slot = first_; slot != nullptr; slot = slot->next_) {
     if (slot->kind() != kind) return false;
   }
   return true;
 }
 
-Kept* KeptObject::KeptMember(const std::string& key) {
-  for (Kept* slot = first_; slot != nullptr; slot = slot->next_) {
+Slot* ObjectSlot::MemberSlot(const std::string& key) {
+  for (Slot* slot = first_; slot != nullptr; slot = slot->next_) {
     if (key.size() == slot->key_size_ && key[0] == slot->key_[0] &&
         std::memcmp(key.data(), slot->key_, key.size()) == 0) {
       return slot;
@@ -190,18 +215,15 @@ Kept* KeptObject::KeptMember(const std::string& key) {
   return nullptr;
 }
 
-bool ParseKept(const std::string& text, Kept& root) {
-  Keeper keeper(&root, kMaxDepth);
+bool ParseSelected(const std::string& text, Slot& root) {
+  bool overflowed = false;
+  SelectingContext context(&root, kMaxDepth, &overflowed);
   Input in(text.data(), text.data() + text.size());
-  try {
-    return picojson::_parse(keeper, in);
-  } catch (const std::overflow_error&) {
-    return false;
-  }
+  return ParseValue(context, in) && !overflowed;
 }
 
 Verdict CheckEnvelope(const std::string& text, Envelope& answer) {
-  if (!ParseKept(text, answer) || !answer.is_object()) return Verdict::Malformed();
+  if (!ParseSelected(text, answer) || !answer.is_object()) return Verdict::Malformed();
   if (!answer.status.is_string()) return Verdict::Malformed();
   if (answer.status.Equals("ok")) return Verdict::Accepted();
   // Presence of both members is tested before their kinds; every miss has
