@@ -1,7 +1,6 @@
 #include "vanta/WebServiceAccessor.h"
 
-#include <condition_variable>
-#include <mutex>
+#include <chrono>
 #include <string>
 #include <utility>
 
@@ -12,6 +11,7 @@
 #include "core/Trace.h"
 #include "platform/Cancellation.h"
 #include "platform/Env.h"
+#include "platform/Mutex.h"
 
 namespace vanta {
 
@@ -44,9 +44,9 @@ struct WebServiceAccessor::Control {
   // wait for the identity lock.
   Cancellation stop_waits;
 
-  std::mutex mu;
-  std::condition_variable ended;
-  bool running = false;  // guarded by mu: from Start until Run returns
+  Mutex mu;
+  CondVar ended;
+  bool running VANTA_GUARDED_BY(mu) = false;  // from Start until Run returns
 
   StateHandler state_handler = nullptr;
   void* state_context = nullptr;
@@ -216,12 +216,12 @@ ErrorCode WebServiceAccessor::Initialize(int client_version_in, const char* toke
 ErrorCode WebServiceAccessor::Start() {
   if (control == nullptr) return WS_ERROR_THREAD_START;
   {
-    std::lock_guard<std::mutex> lock(control->mu);
+    MutexLock lock(&control->mu);
     if (control->running) return WS_ERROR_THREAD_START;
     control->running = true;
   }
   if (thread.Start().IsFailure()) {
-    std::lock_guard<std::mutex> lock(control->mu);
+    MutexLock lock(&control->mu);
     control->running = false;
     return WS_ERROR_THREAD_START;
   }
@@ -236,12 +236,18 @@ void WebServiceAccessor::Cancel() {
 
 bool WebServiceAccessor::WaitFor(int timeout_ms, ErrorCode* result) {
   if (control != nullptr) {
-    std::unique_lock<std::mutex> lock(control->mu);
-    auto ended = [this] { return !control->running; };
-    if (timeout_ms < 0) {
-      control->ended.wait(lock, ended);
-    } else if (!control->ended.wait_for(lock, std::chrono::milliseconds(timeout_ms), ended)) {
-      return false;
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+    MutexLock lock(&control->mu);
+    while (control->running) {
+      if (timeout_ms < 0) {
+        control->ended.Wait(&control->mu);
+        continue;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      control->ended.WaitFor(&control->mu, left);
     }
   }
   // The worker is leaving Run, if it ran at all: this returns promptly.
@@ -297,10 +303,10 @@ ErrorCode WebServiceAccessor::Run() {
   }
   if (trace::Enabled()) trace::Emit("negotiation ended: " + trace::Code(result));
   {
-    std::lock_guard<std::mutex> lock(control->mu);
+    MutexLock lock(&control->mu);
     control->running = false;
   }
-  control->ended.notify_all();
+  control->ended.SignalAll();
   return result;
 }
 

@@ -2,10 +2,9 @@
 
 #include <atomic>
 #include <cstdio>
-#include <mutex>
-#include <shared_mutex>
 
 #include "core/NoThrow.h"
+#include "platform/Mutex.h"
 #include "vanta/Trace.h"
 
 namespace vanta {
@@ -15,9 +14,9 @@ namespace {
 // Calls run under the shared lock and installing takes it exclusively, so
 // that once SetTraceHandler returns the old handler is no longer running
 // and never will be again. `installed` lets Enabled() skip the lock.
-std::shared_mutex mu;
-TraceHandler current_handler = nullptr;
-void* current_context = nullptr;
+SharedMutex mu;
+TraceHandler current_handler VANTA_GUARDED_BY(mu) = nullptr;
+void* current_context VANTA_GUARDED_BY(mu) = nullptr;
 std::atomic<bool> installed{false};
 // The prefix of the lines of this thread (ScopedPrefix), or null.
 thread_local const std::string* line_prefix = nullptr;
@@ -25,7 +24,7 @@ thread_local const std::string* line_prefix = nullptr;
 }  // namespace
 
 void SetTraceHandler(TraceHandler handler, void* context) {
-  std::unique_lock<std::shared_mutex> lock(mu);
+  WriterLock lock(&mu);
   current_handler = handler;
   current_context = context;
   installed.store(handler != nullptr);
@@ -40,7 +39,7 @@ void Emit(const std::string& line) {
   NoThrow([&] {
     const std::string prefixed = line_prefix != nullptr ? *line_prefix + line : std::string();
     const char* text = line_prefix != nullptr ? prefixed.c_str() : line.c_str();
-    std::shared_lock<std::shared_mutex> lock(mu);
+    ReaderLock lock(&mu);
     if (current_handler != nullptr) current_handler(text, current_context);
     return ErrorCode(WS_SUCCESS);
   });

@@ -200,7 +200,7 @@ DispatcherBook::DispatcherBook(GameService service)
     : service_(std::move(service)), random_(std::random_device()()) {}
 
 void DispatcherBook::Issue(const std::string& token, const std::string& key_value) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   tokens_.Put(token, Issued{key_value, std::make_shared<const std::string>()});
 }
 
@@ -226,7 +226,7 @@ std::string DispatcherBook::AnswerToken(const picojson::object& request) {
                                                  {"try_count", Kind::kNumber}})) {
     return BadMember(bad);
   }
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   std::string token = RandomHex(32);
   std::string key_value = RandomHex(32);
   tokens_.Put(token,
@@ -244,7 +244,7 @@ std::string DispatcherBook::AnswerAccesstoken(const picojson::object& request) {
                                                  {"zuc_key_value", Kind::kString}})) {
     return BadMember(bad);
   }
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   const Issued* issued = tokens_.Find(Text(request, "token"));
   if (issued == nullptr || issued->key_value != Text(request, "zuc_key_value")) {
     return Refusal(kResultNotIssued, "the token was not issued here with this key value");
@@ -276,7 +276,7 @@ std::string DispatcherBook::AnswerGameservice(const picojson::object& request) {
       return Refusal(kResultMalformed, "env entry \"" + entry.first + "\" is not a string");
     }
   }
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   const GameId* gameid = access_tokens_.Find(Text(request, "access_token"));
   if (gameid == nullptr) return Refusal(kResultNotIssued, "the access token was not issued here");
   picojson::object members;
@@ -321,14 +321,14 @@ std::string MonitorBook::Put(const std::multimap<std::string, std::string>& para
   if (ip == params.end()) return Refusal(kResultMalformed, "remote_ip is missing");
   report["remote_ip"] = picojson::value(ip->second);
 
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   reports_.emplace_back(report);
   while (reports_.size() > kKeptReports) reports_.pop_front();
   return Ok(picojson::object());
 }
 
 std::string MonitorBook::ReportsJson() const {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   picojson::object members;
   members["status"] = picojson::value("ok");
   members["reports"] = picojson::value(picojson::array(reports_.begin(), reports_.end()));

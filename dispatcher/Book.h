@@ -22,6 +22,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "platform/Mutex.h"
 
 namespace vanta {
 namespace dispatcher {
@@ -122,7 +123,7 @@ class DispatcherBook {
   std::string AnswerToken(const picojson::object& request);
   std::string AnswerAccesstoken(const picojson::object& request);
   std::string AnswerGameservice(const picojson::object& request);
-  std::string RandomHex(size_t digits);  // caller holds mu_
+  std::string RandomHex(size_t digits) VANTA_REQUIRES(mu_);
 
   // A game identifier, shared by its token and the access tokens from it.
   using GameId = std::shared_ptr<const std::string>;
@@ -132,10 +133,11 @@ class DispatcherBook {
   };
 
   const GameService service_;
-  std::mutex mu_;
-  std::mt19937_64 random_;
-  NewestEntries<Issued> tokens_{kKeptIssued};
-  NewestEntries<GameId> access_tokens_{kKeptIssued};  // access token -> gameid
+  Mutex mu_;
+  std::mt19937_64 random_ VANTA_GUARDED_BY(mu_);
+  NewestEntries<Issued> tokens_ VANTA_GUARDED_BY(mu_){kKeptIssued};
+  // access token -> gameid
+  NewestEntries<GameId> access_tokens_ VANTA_GUARDED_BY(mu_){kKeptIssued};
 };
 
 // Thread-safe.
@@ -152,8 +154,8 @@ class MonitorBook {
   std::string ReportsJson() const;
 
  private:
-  mutable std::mutex mu_;
-  std::deque<picojson::value> reports_;
+  mutable Mutex mu_;
+  std::deque<picojson::value> reports_ VANTA_GUARDED_BY(mu_);
 };
 
 }  // namespace dispatcher

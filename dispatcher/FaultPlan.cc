@@ -22,7 +22,7 @@ bool FaultPlan::Add(const FaultEntry& entry, std::string* error) {
     *error = "delay " + std::to_string(number) + " ms is not between 0 and 600000";
     return false;
   }
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   Fault& fault = faults_[entry.action];
   switch (entry.kind) {
     case FaultKind::kRefuse:
@@ -40,12 +40,12 @@ bool FaultPlan::Add(const FaultEntry& entry, std::string* error) {
 }
 
 void FaultPlan::SetCount(int count) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   count_ = count;
 }
 
 Fault FaultPlan::Take(const std::string& action) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   auto it = faults_.find(action);
   if (it == faults_.end()) return Fault();
   int& taken = taken_[action];

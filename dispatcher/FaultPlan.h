@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <vector>
+#include "platform/Mutex.h"
 
 namespace vanta {
 namespace dispatcher {
@@ -49,10 +50,10 @@ class FaultPlan {
 
  private:
   std::vector<std::string> actions_;
-  std::mutex mu_;
-  std::map<std::string, Fault> faults_;
-  std::map<std::string, int> taken_;
-  int count_ = 0;
+  Mutex mu_;
+  std::map<std::string, Fault> faults_ VANTA_GUARDED_BY(mu_);
+  std::map<std::string, int> taken_ VANTA_GUARDED_BY(mu_);
+  int count_ VANTA_GUARDED_BY(mu_) = 0;
 };
 
 }  // namespace dispatcher

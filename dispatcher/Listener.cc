@@ -188,7 +188,7 @@ bool Listener::Start() {
 
 void Listener::Stop() {
   {
-    std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(&mu_);
     stopping_ = true;
   }
   if (io_.joinable()) {
@@ -201,7 +201,10 @@ void Listener::Stop() {
   }
   for (Connection& conn : connections_) Close(conn);
   connections_.clear();
-  answered_.clear();
+  {
+    MutexLock lock(&mu_);
+    answered_.clear();
+  }
   for (const Listening& listening : listening_) CloseSocket(listening.socket);
   listening_.clear();
   if (wake_ != kNoSocket) CloseSocket(wake_);
@@ -237,7 +240,7 @@ void Listener::RunIo() {
 bool Listener::TakeAnswered() {
   std::vector<Connection*> answered;
   {
-    std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(&mu_);
     if (stopping_) return false;
     answered.swap(answered_);
   }
@@ -496,7 +499,7 @@ void Listener::ServeRequest(Connection* conn) {
   conn->answer = std::move(answer.bytes);
   conn->close_after = answer.close;
   {
-    std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(&mu_);
     answered_.push_back(conn);
   }
   Wake();

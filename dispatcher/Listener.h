@@ -29,6 +29,7 @@
 #include "dispatcher/Framing.h"
 #include "dispatcher/HttpAdapter.h"
 #include "dispatcher/System.h"
+#include "platform/Mutex.h"
 
 namespace vanta {
 namespace dispatcher {
@@ -119,9 +120,9 @@ class Listener {
   std::unique_ptr<httplib::ThreadPool> serving_;
   std::thread io_;
 
-  std::mutex mu_;
-  bool stopping_ = false;
-  std::vector<Connection*> answered_;  // connections back from serving
+  Mutex mu_;
+  bool stopping_ VANTA_GUARDED_BY(mu_) = false;
+  std::vector<Connection*> answered_ VANTA_GUARDED_BY(mu_);  // connections back from serving
 };
 
 }  // namespace dispatcher

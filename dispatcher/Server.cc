@@ -123,10 +123,10 @@ bool DispatcherServer::Start() { return listener_.Start(); }
 
 void DispatcherServer::Stop() {
   {
-    std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(&mu_);
     stopping_ = true;
   }
-  stop_cv_.notify_all();
+  stop_cv_.SignalAll();
   listener_.Stop();
 }
 
@@ -159,9 +159,16 @@ void DispatcherServer::ServeMonitor(const httplib::Request& req, httplib::Respon
 bool DispatcherServer::ApplyFault(const std::string& action, httplib::Response& res) {
   Fault fault = faults_->Take(action);
   if (fault.delay_ms > 0) {
-    std::unique_lock<std::mutex> lock(mu_);
-    stop_cv_.wait_for(lock, std::chrono::milliseconds(fault.delay_ms),
-                      [this] { return stopping_; });
+    // Held for the delay, or less when the server stops.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(fault.delay_ms);
+    MutexLock lock(&mu_);
+    while (!stopping_) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) break;
+      stop_cv_.WaitFor(&mu_, left);
+    }
   }
   if (fault.http_status != 0) {
     res.status = fault.http_status;
@@ -188,7 +195,7 @@ void DispatcherServer::Log(const char* server, const httplib::Request& req,
 void DispatcherServer::LogLine(const std::string& line) {
   if (log_ == nullptr) return;
   const std::string text = line + '\n';
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   std::fputs(text.c_str(), log_);
   std::fflush(log_);
 }

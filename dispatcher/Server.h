@@ -22,6 +22,7 @@
 #include "dispatcher/Book.h"
 #include "dispatcher/FaultPlan.h"
 #include "dispatcher/Listener.h"
+#include "platform/Mutex.h"
 
 namespace vanta {
 namespace dispatcher {
@@ -96,9 +97,9 @@ class DispatcherServer {
   int dispatcher_port_ = -1;
   int monitor_port_ = -1;
   std::vector<std::string> hosts_;
-  std::mutex mu_;
-  std::condition_variable stop_cv_;
-  bool stopping_ = false;
+  Mutex mu_;
+  CondVar stop_cv_;
+  bool stopping_ VANTA_GUARDED_BY(mu_) = false;
 };
 
 }  // namespace dispatcher

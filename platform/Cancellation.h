@@ -8,9 +8,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
+#include <utility>
+
+#include "platform/Mutex.h"
 
 namespace vanta {
 
@@ -22,10 +23,10 @@ class Cancellation {
 
   // Raises the flag and wakes every waiter. Never waits for anything but
   // the few instructions a waiter or a Waker holds the mutex for.
-  void Cancel() {
-    std::lock_guard<std::mutex> lock(mu_);
+  void Cancel() VANTA_EXCLUDES(mu_) {
+    MutexLock lock(&mu_);
     cancelled_.store(true);
-    raised_.notify_all();
+    raised_.SignalAll();
     if (wake_) wake_();
   }
   bool IsCancelled() const { return cancelled_.load(); }
@@ -34,10 +35,17 @@ class Cancellation {
 
   // Blocks for at most milliseconds or until the flag is raised; true when
   // it is raised. Env::WaitMillis is the one caller: use that.
-  bool WaitFor(unsigned milliseconds) {
-    std::unique_lock<std::mutex> lock(mu_);
-    return raised_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                            [this] { return cancelled_.load(); });
+  bool WaitFor(unsigned milliseconds) VANTA_EXCLUDES(mu_) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    MutexLock lock(&mu_);
+    while (!cancelled_.load()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) break;
+      raised_.WaitFor(&mu_, left);
+    }
+    return cancelled_.load();
   }
 
   // While it exists, Cancel() also calls wake (which must not block). One
@@ -46,12 +54,12 @@ class Cancellation {
    public:
     Waker(Cancellation* flag, std::function<void()> wake) : flag_(flag) {
       if (flag_ == nullptr) return;
-      std::lock_guard<std::mutex> lock(flag_->mu_);
+      MutexLock lock(&flag_->mu_);
       flag_->wake_ = std::move(wake);
     }
     ~Waker() {
       if (flag_ == nullptr) return;
-      std::lock_guard<std::mutex> lock(flag_->mu_);
+      MutexLock lock(&flag_->mu_);
       flag_->wake_ = nullptr;
     }
     Waker(const Waker&) = delete;
@@ -62,10 +70,10 @@ class Cancellation {
   };
 
  private:
-  std::mutex mu_;
-  std::condition_variable raised_;
+  Mutex mu_;
+  CondVar raised_;
   std::atomic<bool> cancelled_{false};
-  std::function<void()> wake_;  // guarded by mu_
+  std::function<void()> wake_ VANTA_GUARDED_BY(mu_);
 };
 
 }  // namespace vanta
