@@ -157,7 +157,7 @@ typedef struct vanta_game_service_request {
 
 /* ---- The library ---- */
 
-/* The library's release ("1.1.0"). */
+/* The library's release ("1.2.0"). */
 VANTA_EXPORT const char* vanta_version(void);
 /* The name of the WS_ code with this value ("WS_SUCCESS", ...), or
  * "unknown"; never NULL. */
