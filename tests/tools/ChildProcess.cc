@@ -88,16 +88,15 @@ bool ChildProcess::Start(const std::vector<std::string>& args,
   startup.hStdOutput = OpenForChild(out_path, GENERIC_WRITE, CREATE_ALWAYS);
   startup.hStdError = OpenForChild(err_path, GENERIC_WRITE, CREATE_ALWAYS);
   PROCESS_INFORMATION info{};
-  const bool started = CreateProcessW(Wide(args[0]).c_str(), &line[0], nullptr, nullptr, TRUE,
-                                      CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_PROCESS_GROUP,
-                                      &block[0], nullptr, &startup, &info) != 0;
+  const bool started =
+      CreateProcessW(Wide(args[0]).c_str(), &line[0], nullptr, nullptr, TRUE,
+                     CREATE_UNICODE_ENVIRONMENT, &block[0], nullptr, &startup, &info) != 0;
   for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   }
   if (!started) return false;
   CloseHandle(info.hThread);
   process_ = info.hProcess;
-  id_ = info.dwProcessId;
   ended_ = false;
   return true;
 }
@@ -112,10 +111,6 @@ bool ChildProcess::Wait(int timeout_ms, int* status) {
   }
   if (ended_) *status = status_;
   return ended_;
-}
-
-void ChildProcess::Interrupt() {
-  if (!ended_) GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, id_);
 }
 
 void ChildProcess::Kill() {

@@ -30,15 +30,15 @@ class ChildProcess {
   // status, once it has ended.
   bool Wait(int timeout_ms, int* status);
 
-  // Asks it to stop as an interrupted command does: SIGTERM, or Ctrl-Break
-  // on Windows.
+#if !defined(_WIN32)
+  // Asks it to stop as an interrupted command does (SIGTERM).
   void Interrupt();
+#endif
 
  private:
   void Kill();
 #if defined(_WIN32)
   void* process_ = nullptr;
-  unsigned long id_ = 0;
 #else
   int pid_ = -1;
 #endif
