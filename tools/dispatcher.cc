@@ -87,8 +87,9 @@ bool BuildGameService(const DispatcherOptions& options, GameService* service, st
   return true;
 }
 
-int RunDispatcher(const DispatcherOptions& options) {
+int RunDispatcher(const DispatcherOptions& options, const Globals& globals) {
   dispatcher::Config config = options.config;
+  config.log_requests = !globals.quiet;
   std::string error;
   if (!BuildGameService(options, &config.service, &error)) return Usage(error);
   switch (dispatcher::Run(config, &error)) {
@@ -105,8 +106,9 @@ int RunDispatcher(const DispatcherOptions& options) {
 
 std::string Description() {
   const dispatcher::Limits limits;
-  return "Run the reference dispatcher and launcher monitor until Ctrl-C (SIGINT or SIGTERM), "
-         "logging one line per request on stderr. Refusals: result 1 for a malformed request, "
+  return "Run the reference dispatcher and launcher monitor until Ctrl-C (SIGINT or SIGTERM; "
+         "on Windows also Ctrl-Break or closing the console), logging one line per request on "
+         "stderr (none with -q). Refusals: result 1 for a malformed request, "
          "2 for a token or access token not issued here (of each, the newest " +
          std::to_string(dispatcher::DispatcherBook::kKeptIssued) +
          " are kept). GET /reports on the monitor port lists the last reports. A request must "
@@ -236,7 +238,7 @@ CommandSpec DispatcherCommand() {
       {kExitOk, "stopped by Ctrl-C, SIGTERM or closing the console"},
       {kExitFailed, "could not listen, start or write the ready file; the reason is printed"},
       kStatusUsage};
-  command.run = [options](const Globals&) { return RunDispatcher(*options); };
+  command.run = [options](const Globals& globals) { return RunDispatcher(*options, globals); };
   return command;
 }
 
