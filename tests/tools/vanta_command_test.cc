@@ -158,6 +158,7 @@ TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
       run.err, std::regex("\\* \\[a[0-9]+\\] POST " + d->Base() + "request_token: HTTP 200; ")))
       << run.err;
   EXPECT_NE(run.err.find("] state 4 COMPLETE"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("SEND_DEVICE_ID"), std::string::npos) << "--no-register:\n" << run.err;
   picojson::value parsed;
   ASSERT_EQ(picojson::parse(parsed, run.out), "") << run.out;
   picojson::object service = parsed.get<picojson::object>();
@@ -228,6 +229,7 @@ TEST_F(VantaCommandTest, UnusableCommandLinesAreRefusedBeforeAnyRequest) {
       {"--versoin", 2, {"vanta: unknown option '--versoin'; did you mean '--version'?"}},
       {"negotiate --dispach x", 2, {"unknown option '--dispach'; did you mean '--dispatcher'?"}},
       {"--port 0 dispatcher", 2, {"vanta: --port is an option of a command"}},
+      {"negotiate --request-token", 2, {"did you mean '--request-token-first'?"}},
       {"negotiate --client-version abc", 2, {"--client-version 'abc': not a whole number"}},
       {"monitor-put 3 --port 1", 2, {"vanta monitor-put: unexpected argument '3'"}},
       {"monitor-put --port", 2, {"--port needs a value (PORT)"}},
@@ -360,6 +362,11 @@ TEST_F(VantaCommandTest, HelpAndManPageNameTheSameOptionsAndStatuses) {
       EXPECT_LE(line.size(), 80u) << command << ": " << line;
     }
     const HelpFacts facts = ReadHelp(help.out);
+    if (command == "dispatcher") {
+      EXPECT_TRUE(
+          std::regex_search(help.out, std::regex("\n  --port PORT +[^\n]*\\(default 8081\\)\n")))
+          << help.out;
+    }
     EXPECT_EQ(facts.globals, (std::set<std::string>{"-v", "--verbose", "-q", "--quiet", "-h",
                                                     "--help", "-V", "--version"}));
     const std::string escaped = std::regex_replace(command, std::regex("-"), "\\-");
