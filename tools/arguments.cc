@@ -81,7 +81,7 @@ class Parser {
     const std::string name = arg.substr(0, eq);
     for (const GlobalOption& global : kGlobalOptions) {
       if (name == global.short_name || name == global.long_name) {
-        if (eq != std::string::npos) Fail(name + " takes no value");
+        if (eq != std::string::npos) return Fail(name + " takes no value");
         invocation_.globals.*global.flag = true;
         return;
       }

@@ -2,6 +2,7 @@
 // shows its progress on stderr and prints the negotiated service as JSON.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -132,13 +133,9 @@ Ending WaitForEnd(WebServiceAccessor* accessor, double max_time, Progress* progr
   Ending ending = Ending::kByItself;
   std::signal(SIGINT, &OnInterrupt);
   for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (accessor->WaitFor(
-            static_cast<int>(std::min<long long>(100, std::max<long long>(0, left.count()))),
-            result)) {
-      break;
-    }
+    const long long left_ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (accessor->WaitFor(static_cast<int>(std::clamp<long long>(left_ms, 0, 100)), result)) break;
     if (ending == Ending::kByItself && (interrupted || Clock::now() >= deadline)) {
       ending = interrupted ? Ending::kInterrupted : Ending::kMaxTime;
       accessor->Cancel();
