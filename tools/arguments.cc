@@ -53,7 +53,7 @@ std::string Suggestion(const std::string& word, const std::vector<std::string>& 
 
 class Parser {
  public:
-  Parser(const std::vector<CommandSpec>& commands, const std::vector<std::string>& args)
+  Parser(const std::vector<Command>& commands, const std::vector<std::string>& args)
       : commands_(commands), args_(args) {}
 
   Invocation Run() {
@@ -86,7 +86,7 @@ class Parser {
         return;
       }
     }
-    const OptionSpec* option = Find(name);
+    const Option* option = Find(name);
     if (option == nullptr) return FailUnknownOption(name);
     std::string value;
     if (option->value_name.empty()) {
@@ -112,18 +112,18 @@ class Parser {
       Fail("unexpected argument '" + word + "' (options start with '-')");
     } else if (word == "help") {
       invocation_.help_command = true;
-    } else if (const CommandSpec* command = FindCommand(word)) {
+    } else if (const Command* command = FindCommand(word)) {
       invocation_.command = command;
     } else {
       std::vector<std::string> names = {"help"};
-      for (const CommandSpec& command : commands_) names.push_back(command.name);
+      for (const Command& command : commands_) names.push_back(command.name);
       Fail("'" + word + "' is not a vanta command" + Suggestion(word, names));
     }
   }
 
-  const OptionSpec* Find(const std::string& name) const {
+  const Option* Find(const std::string& name) const {
     if (invocation_.command == nullptr) return nullptr;
-    for (const OptionSpec& option : invocation_.command->options) {
+    for (const Option& option : invocation_.command->options) {
       if (std::find(option.names.begin(), option.names.end(), name) != option.names.end()) {
         return &option;
       }
@@ -131,8 +131,8 @@ class Parser {
     return nullptr;
   }
 
-  const CommandSpec* FindCommand(const std::string& name) const {
-    for (const CommandSpec& command : commands_) {
+  const Command* FindCommand(const std::string& name) const {
+    for (const Command& command : commands_) {
       if (command.name == name) return &command;
     }
     return nullptr;
@@ -144,8 +144,8 @@ class Parser {
       names.insert(names.end(), {global.short_name, global.long_name});
     }
     if (invocation_.command == nullptr) {
-      for (const CommandSpec& command : commands_) {
-        for (const OptionSpec& option : command.options) {
+      for (const Command& command : commands_) {
+        for (const Option& option : command.options) {
           for (const std::string& known : option.names) {
             if (known == name)
               return Fail(name + " is an option of a command: it goes after the command's name");
@@ -153,7 +153,7 @@ class Parser {
         }
       }
     } else {
-      for (const OptionSpec& option : invocation_.command->options) {
+      for (const Option& option : invocation_.command->options) {
         names.insert(names.end(), option.names.begin(), option.names.end());
       }
     }
@@ -164,7 +164,7 @@ class Parser {
     if (invocation_.error.empty()) invocation_.error = error;
   }
 
-  const std::vector<CommandSpec>& commands_;
+  const std::vector<Command>& commands_;
   const std::vector<std::string>& args_;
   size_t next_ = 0;
   Invocation invocation_;
@@ -172,7 +172,7 @@ class Parser {
 
 }  // namespace
 
-Invocation ParseCommandLine(const std::vector<CommandSpec>& commands,
+Invocation ParseCommandLine(const std::vector<Command>& commands,
                             const std::vector<std::string>& args) {
   return Parser(commands, args).Run();
 }
@@ -201,13 +201,13 @@ std::string ClosestName(const std::string& word, const std::vector<std::string>&
   return best;
 }
 
-std::vector<OptionSpec> GlobalOptionSpecs() {
-  std::vector<OptionSpec> specs;
+std::vector<Option> GlobalOptions() {
+  std::vector<Option> options;
   for (const GlobalOption& global : kGlobalOptions) {
-    specs.push_back(
-        OptionSpec{{global.short_name, global.long_name}, "", global.help, "", false, nullptr});
+    options.push_back(
+        Option{{global.short_name, global.long_name}, "", global.help, "", false, nullptr});
   }
-  return specs;
+  return options;
 }
 
 }  // namespace tools

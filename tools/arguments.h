@@ -20,7 +20,7 @@ struct Globals {
   bool version = false;
 };
 
-struct OptionSpec {
+struct Option {
   std::vector<std::string> names;  // "-x" or "--name"; the first is shown first
   std::string value_name;          // "PORT"; empty for a flag
   std::string help;
@@ -31,26 +31,26 @@ struct OptionSpec {
   std::function<std::string(const std::string& value)> take;
 };
 
-struct ExitStatusSpec {
+struct ExitStatus {
   int status;
   const char* meaning;
 };
 
-struct CommandSpec {
+struct Command {
   std::string name;
   std::string summary;      // one line in the list of commands
   std::string description;  // the start of its help
-  std::vector<OptionSpec> options;
+  std::vector<Option> options;
   std::string footer;  // after the options in its help; may be empty
-  std::vector<ExitStatusSpec> exit_statuses;
+  std::vector<ExitStatus> exit_statuses;
   // Runs the command once its options were taken; the exit status.
   std::function<int(const Globals& globals)> run;
 };
 
 // What a command line asks for.
 struct Invocation {
-  const CommandSpec* command = nullptr;  // null: no command named
-  bool help_command = false;             // "vanta help [TOPIC]"
+  const Command* command = nullptr;  // null: no command named
+  bool help_command = false;         // "vanta help [TOPIC]"
   std::string help_topic;
   Globals globals;
   std::string error;  // why the command line cannot be used; "" when it can
@@ -59,7 +59,7 @@ struct Invocation {
 // Reads args (without the program's name), handing each option's value to
 // its take. An unknown word gets the closest known one suggested. Stops at
 // the first error.
-Invocation ParseCommandLine(const std::vector<CommandSpec>& commands,
+Invocation ParseCommandLine(const std::vector<Command>& commands,
                             const std::vector<std::string>& args);
 
 // Of names, the one closest to word when it is close enough to be what was
@@ -67,7 +67,7 @@ Invocation ParseCommandLine(const std::vector<CommandSpec>& commands,
 std::string ClosestName(const std::string& word, const std::vector<std::string>& names);
 
 // The global options as the help shows them.
-std::vector<OptionSpec> GlobalOptionSpecs();
+std::vector<Option> GlobalOptions();
 
 }  // namespace tools
 }  // namespace vanta

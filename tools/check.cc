@@ -174,9 +174,9 @@ int RunCheck(const CheckOptions& options, const Globals& globals) {
 
 }  // namespace
 
-CommandSpec CheckCommand() {
+Command CheckCommand() {
   auto options = std::make_shared<CheckOptions>();
-  CommandSpec command;
+  Command command;
   command.name = "check";
   command.summary = "Check that the dispatcher, the monitor and the web API answer";
   command.description =

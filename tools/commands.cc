@@ -17,17 +17,16 @@
 namespace vanta {
 namespace tools {
 
-const ExitStatusSpec kStatusFailed = {
+const ExitStatus kStatusFailed = {
     kExitFailed, "another failure; the result code is printed in hex with its WS_ name"};
-const ExitStatusSpec kStatusUsage = {kExitUsage, "an option or argument cannot be used"};
-const ExitStatusSpec kStatusUnreachable = {
+const ExitStatus kStatusUsage = {kExitUsage, "an option or argument cannot be used"};
+const ExitStatus kStatusUnreachable = {
     kExitUnreachable,
     "the server could not be reached: no address for its name, no connection, no TLS "
     "handshake, or no answer in time"};
-const ExitStatusSpec kStatusRefused = {
-    kExitRefused, "the server refused: an HTTP error status or a refusal result"};
-const ExitStatusSpec kStatusBadAnswer = {kExitBadAnswer,
-                                         "the answer was not what the protocol allows"};
+const ExitStatus kStatusRefused = {kExitRefused,
+                                   "the server refused: an HTTP error status or a refusal result"};
+const ExitStatus kStatusBadAnswer = {kExitBadAnswer, "the answer was not what the protocol allows"};
 
 int ExitStatusFor(ErrorCode code) {
   switch (code.GetValue()) {
@@ -59,18 +58,18 @@ std::string DescribeCode(ErrorCode code) {
 
 namespace {
 
-OptionSpec ReadingOption(std::vector<std::string> names, std::string value_name, std::string help,
-                         std::string default_text,
-                         std::function<std::string(const std::string&)> take) {
-  return OptionSpec{
+Option ReadingOption(std::vector<std::string> names, std::string value_name, std::string help,
+                     std::string default_text,
+                     std::function<std::string(const std::string&)> take) {
+  return Option{
       std::move(names), std::move(value_name), std::move(help), std::move(default_text), false,
       std::move(take)};
 }
 
 }  // namespace
 
-OptionSpec TextOption(std::vector<std::string> names, std::string value_name, std::string help,
-                      std::string* target) {
+Option TextOption(std::vector<std::string> names, std::string value_name, std::string help,
+                  std::string* target) {
   return ReadingOption(std::move(names), std::move(value_name), std::move(help), *target,
                        [target](const std::string& value) {
                          *target = value;
@@ -78,15 +77,15 @@ OptionSpec TextOption(std::vector<std::string> names, std::string value_name, st
                        });
 }
 
-OptionSpec IntOption(std::vector<std::string> names, std::string value_name, std::string help,
-                     int* target) {
+Option IntOption(std::vector<std::string> names, std::string value_name, std::string help,
+                 int* target) {
   return ReadingOption(std::move(names), std::move(value_name), std::move(help),
                        std::to_string(*target), [target](const std::string& value) {
                          return ParseInt(value, target) ? "" : "not a whole number";
                        });
 }
 
-OptionSpec PortOption(std::vector<std::string> names, std::string help, int* target) {
+Option PortOption(std::vector<std::string> names, std::string help, int* target) {
   return ReadingOption(std::move(names), "PORT", std::move(help), std::to_string(*target),
                        [target](const std::string& value) {
                          int port = -1;
@@ -98,26 +97,26 @@ OptionSpec PortOption(std::vector<std::string> names, std::string help, int* tar
                        });
 }
 
-OptionSpec FlagOption(std::vector<std::string> names, std::string help, bool* target) {
+Option FlagOption(std::vector<std::string> names, std::string help, bool* target) {
   return ReadingOption(std::move(names), "", std::move(help), "", [target](const std::string&) {
     *target = true;
     return std::string();
   });
 }
 
-OptionSpec ListOption(std::vector<std::string> names, std::string value_name, std::string help,
-                      std::vector<std::string>* target) {
-  OptionSpec option = ReadingOption(std::move(names), std::move(value_name), std::move(help), "",
-                                    [target](const std::string& value) {
-                                      target->push_back(value);
-                                      return std::string();
-                                    });
+Option ListOption(std::vector<std::string> names, std::string value_name, std::string help,
+                  std::vector<std::string>* target) {
+  Option option = ReadingOption(std::move(names), std::move(value_name), std::move(help), "",
+                                [target](const std::string& value) {
+                                  target->push_back(value);
+                                  return std::string();
+                                });
   option.repeatable = true;
   return option;
 }
 
-OptionSpec UrlOption(std::vector<std::string> names, UrlKind kind, std::string help,
-                     std::string* target) {
+Option UrlOption(std::vector<std::string> names, UrlKind kind, std::string help,
+                 std::string* target) {
   return ReadingOption(std::move(names), "URL", std::move(help), *target,
                        [target, kind](const std::string& value) {
                          std::string corrected;

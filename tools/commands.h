@@ -26,11 +26,11 @@ constexpr int kExitMaxTime = 6;        // --max-time ended the run
 constexpr int kExitInterrupted = 130;  // Ctrl-C ended the run (128 + SIGINT)
 
 // The meaning of each status, as the help shows it.
-extern const ExitStatusSpec kStatusFailed;
-extern const ExitStatusSpec kStatusUsage;
-extern const ExitStatusSpec kStatusUnreachable;
-extern const ExitStatusSpec kStatusRefused;
-extern const ExitStatusSpec kStatusBadAnswer;
+extern const ExitStatus kStatusFailed;
+extern const ExitStatus kStatusUsage;
+extern const ExitStatus kStatusUnreachable;
+extern const ExitStatus kStatusRefused;
+extern const ExitStatus kStatusBadAnswer;
 
 // The exit status for a failure code.
 int ExitStatusFor(ErrorCode code);
@@ -41,19 +41,19 @@ std::string DescribeCode(ErrorCode code);
 
 // Options that read their value into *target. The default shown in the
 // help is *target's value at the time (none for an empty text).
-OptionSpec TextOption(std::vector<std::string> names, std::string value_name, std::string help,
-                      std::string* target);
-OptionSpec IntOption(std::vector<std::string> names, std::string value_name, std::string help,
-                     int* target);
-OptionSpec PortOption(std::vector<std::string> names, std::string help, int* target);
-OptionSpec FlagOption(std::vector<std::string> names, std::string help, bool* target);
+Option TextOption(std::vector<std::string> names, std::string value_name, std::string help,
+                  std::string* target);
+Option IntOption(std::vector<std::string> names, std::string value_name, std::string help,
+                 int* target);
+Option PortOption(std::vector<std::string> names, std::string help, int* target);
+Option FlagOption(std::vector<std::string> names, std::string help, bool* target);
 // Repeatable; each value is appended.
-OptionSpec ListOption(std::vector<std::string> names, std::string value_name, std::string help,
-                      std::vector<std::string>* target);
+Option ListOption(std::vector<std::string> names, std::string value_name, std::string help,
+                  std::vector<std::string>* target);
 // An address of the given kind (UrlProblem); a base without its final "/"
 // is refused with the corrected address.
-OptionSpec UrlOption(std::vector<std::string> names, UrlKind kind, std::string help,
-                     std::string* target);
+Option UrlOption(std::vector<std::string> names, UrlKind kind, std::string help,
+                 std::string* target);
 
 // With -v, prints the library's trace on stderr ("* " in front of each
 // line) while it exists. The lines are for people: nothing reads them.
@@ -95,11 +95,11 @@ std::string ReleasesText(const std::string& prefix);
 // The text of vanta --version.
 std::string VersionText();
 
-CommandSpec NegotiateCommand();
-CommandSpec MonitorPutCommand();
-CommandSpec DeviceIdCommand();
-CommandSpec CheckCommand();
-CommandSpec DispatcherCommand();
+Command NegotiateCommand();
+Command MonitorPutCommand();
+Command DeviceIdCommand();
+Command CheckCommand();
+Command DispatcherCommand();
 
 }  // namespace tools
 }  // namespace vanta

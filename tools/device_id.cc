@@ -25,8 +25,8 @@ int RunDeviceId(const Globals& globals) {
 
 }  // namespace
 
-CommandSpec DeviceIdCommand() {
-  CommandSpec command;
+Command DeviceIdCommand() {
+  Command command;
   command.name = "device-id";
   command.summary = "Print the device identifier";
   command.description =

@@ -120,7 +120,7 @@ std::string Description() {
          "closes (503 while too many unfinished requests are held).";
 }
 
-std::vector<OptionSpec> AddressOptions(dispatcher::Config* config) {
+std::vector<Option> AddressOptions(dispatcher::Config* config) {
   dispatcher::ServerAddresses& addresses = config->addresses;
   return {
       ListOption({"--listen"}, "ADDR",
@@ -141,7 +141,7 @@ std::vector<OptionSpec> AddressOptions(dispatcher::Config* config) {
 }
 
 // A game service option: its value overrides the service file's.
-OptionSpec Override(OptionSpec option, DispatcherOptions* options) {
+Option Override(Option option, DispatcherOptions* options) {
   option.take = [take = option.take, options, name = option.names[0]](const std::string& value) {
     options->overrides.insert(name);
     return take(value);
@@ -149,8 +149,8 @@ OptionSpec Override(OptionSpec option, DispatcherOptions* options) {
   return option;
 }
 
-std::vector<OptionSpec> ServiceOptions(DispatcherOptions* options) {
-  std::vector<OptionSpec> specs = {
+std::vector<Option> ServiceOptions(DispatcherOptions* options) {
+  std::vector<Option> list = {
       TextOption({"--service-file"}, "FILE",
                  "JSON object with the game service (ipv4, ipv6, *_port, key1, key2, config)",
                  &options->service_file)};
@@ -159,71 +159,71 @@ std::vector<OptionSpec> ServiceOptions(DispatcherOptions* options) {
                                       {"KEY", "Game service key1 (default: random per answer)"},
                                       {"KEY", "Game service key2 (default: random per answer)"}};
   for (size_t i = 0; i < std::size(kTextOptions); ++i) {
-    specs.push_back(Override(TextOption({kTextOptions[i].first}, text_help[i][0], text_help[i][1],
-                                        &(options->given.*kTextOptions[i].second)),
-                             options));
+    list.push_back(Override(TextOption({kTextOptions[i].first}, text_help[i][0], text_help[i][1],
+                                       &(options->given.*kTextOptions[i].second)),
+                            options));
   }
   const char* const port_help[] = {"Game service control port", "Game service video port",
                                    "Game service audio port", "Game service input port"};
   for (size_t i = 0; i < std::size(kPortOptions); ++i) {
-    specs.push_back(Override(PortOption({kPortOptions[i].first}, port_help[i],
-                                        &(options->given.*kPortOptions[i].second)),
-                             options));
+    list.push_back(Override(PortOption({kPortOptions[i].first}, port_help[i],
+                                       &(options->given.*kPortOptions[i].second)),
+                            options));
   }
-  specs.push_back(FlagOption({"--no-config"},
-                             "Send no quality \"config\" (default: three levels of version 1)",
-                             &options->no_config));
-  return specs;
+  list.push_back(FlagOption({"--no-config"},
+                            "Send no quality \"config\" (default: three levels of version 1)",
+                            &options->no_config));
+  return list;
 }
 
-std::vector<OptionSpec> FaultOptions(dispatcher::Config* config) {
-  std::vector<OptionSpec> specs = {{{"--issue"},
-                                    "TOKEN=KEY_VALUE",
-                                    "Accept this pair as if issued here (repeatable)",
-                                    "",
-                                    true,
-                                    [config](const std::string& value) {
-                                      std::string token;
-                                      std::string key_value;
-                                      if (!SplitKeyValue(value, &token, &key_value))
-                                        return "not TOKEN=KEY_VALUE";
-                                      config->issued.emplace_back(token, key_value);
-                                      return "";
-                                    }}};
+std::vector<Option> FaultOptions(dispatcher::Config* config) {
+  std::vector<Option> list = {{{"--issue"},
+                               "TOKEN=KEY_VALUE",
+                               "Accept this pair as if issued here (repeatable)",
+                               "",
+                               true,
+                               [config](const std::string& value) {
+                                 std::string token;
+                                 std::string key_value;
+                                 if (!SplitKeyValue(value, &token, &key_value))
+                                   return "not TOKEN=KEY_VALUE";
+                                 config->issued.emplace_back(token, key_value);
+                                 return "";
+                               }}};
   for (const FaultOption& fault : kFaultOptions) {
-    specs.push_back({{fault.name},
-                     fault.value_name,
-                     fault.help,
-                     "",
-                     true,
-                     [config, fault](const std::string& value) {
-                       std::string number;
-                       dispatcher::FaultEntry entry{fault.kind, "", 0};
-                       if (!SplitKeyValue(value, &entry.action, &number) ||
-                           !ParseInt(number, &entry.number)) {
-                         return std::string("not ") + fault.value_name;
-                       }
-                       config->faults.push_back(entry);
-                       return std::string();
-                     }});
+    list.push_back({{fault.name},
+                    fault.value_name,
+                    fault.help,
+                    "",
+                    true,
+                    [config, fault](const std::string& value) {
+                      std::string number;
+                      dispatcher::FaultEntry entry{fault.kind, "", 0};
+                      if (!SplitKeyValue(value, &entry.action, &number) ||
+                          !ParseInt(number, &entry.number)) {
+                        return std::string("not ") + fault.value_name;
+                      }
+                      config->faults.push_back(entry);
+                      return std::string();
+                    }});
   }
-  OptionSpec count = IntOption({"--fault-count"}, "N",
-                               "Faults hit only the first N requests of each action; 0 means all",
-                               &config->fault_count);
+  Option count = IntOption({"--fault-count"}, "N",
+                           "Faults hit only the first N requests of each action; 0 means all",
+                           &config->fault_count);
   count.take = [config](const std::string& value) {
     return ParseInt(value, &config->fault_count) && config->fault_count >= 0
                ? ""
                : "not a whole number of 0 or more";
   };
-  specs.push_back(count);
-  return specs;
+  list.push_back(count);
+  return list;
 }
 
 }  // namespace
 
-CommandSpec DispatcherCommand() {
+Command DispatcherCommand() {
   auto options = std::make_shared<DispatcherOptions>();
-  CommandSpec command;
+  Command command;
   command.name = "dispatcher";
   command.summary = "Run the reference dispatcher and launcher monitor";
   command.description = Description();

@@ -14,7 +14,7 @@ const char kAbout[] =
     "runs a local reference dispatcher.";
 
 // "  --dispatcher, --arbiter-base URL" and its explanation under column 26.
-std::string OptionLines(const OptionSpec& option) {
+std::string OptionLines(const Option& option) {
   std::string names = "  ";
   for (const std::string& name : option.names) names += (names.size() > 2 ? ", " : "") + name;
   if (!option.value_name.empty()) names += " " + option.value_name;
@@ -27,9 +27,9 @@ std::string OptionLines(const OptionSpec& option) {
   return names + Wrap(help, kHelpColumn, kHelpColumn);
 }
 
-std::string OptionsSection(const char* title, const std::vector<OptionSpec>& options) {
+std::string OptionsSection(const char* title, const std::vector<Option>& options) {
   std::string text = std::string("\n") + title + ":\n";
-  for (const OptionSpec& option : options) text += OptionLines(option);
+  for (const Option& option : options) text += OptionLines(option);
   return text;
 }
 
@@ -61,29 +61,29 @@ std::string Wrap(const std::string& text, size_t indent, size_t first_column) {
   return wrapped + "\n";
 }
 
-std::string GeneralHelp(const std::vector<CommandSpec>& commands) {
+std::string GeneralHelp(const std::vector<Command>& commands) {
   std::string text =
       "Usage: vanta [OPTIONS] COMMAND [COMMAND OPTIONS]\n"
       "       vanta help [COMMAND]\n\n" +
       Wrap(kAbout, 0, 0) + "\nCommands:\n";
-  for (const CommandSpec& command : commands) {
+  for (const Command& command : commands) {
     text += "  " + command.name + std::string(kHelpColumn - 2 - command.name.size(), ' ') +
             Wrap(command.summary, kHelpColumn, kHelpColumn);
   }
   text += "  help" + std::string(kHelpColumn - 6, ' ') + "Print the help of a command\n";
-  text += OptionsSection("Options (before or after the command)", GlobalOptionSpecs());
+  text += OptionsSection("Options (before or after the command)", GlobalOptions());
   return text + "\n" +
          Wrap("Each command lists its options and exit statuses with 'vanta help COMMAND'.", 0, 0);
 }
 
-std::string CommandHelp(const CommandSpec& command) {
+std::string CommandHelp(const Command& command) {
   std::string text =
       "Usage: vanta " + command.name + " [OPTIONS]\n\n" + Wrap(command.description, 0, 0);
   if (!command.options.empty()) text += OptionsSection("Options", command.options);
-  text += OptionsSection("Global options", GlobalOptionSpecs());
+  text += OptionsSection("Global options", GlobalOptions());
   if (!command.footer.empty()) text += "\n" + Wrap(command.footer, 0, 0);
   text += "\nExit status:\n";
-  for (const ExitStatusSpec& exit : command.exit_statuses) {
+  for (const ExitStatus& exit : command.exit_statuses) {
     const std::string number = std::to_string(exit.status);
     text += "  " + number + std::string(6 - number.size(), ' ') + Wrap(exit.meaning, 8, 8);
   }

@@ -11,11 +11,11 @@ namespace vanta {
 namespace tools {
 
 // "vanta help" and "vanta --help": the commands and the global options.
-std::string GeneralHelp(const std::vector<CommandSpec>& commands);
+std::string GeneralHelp(const std::vector<Command>& commands);
 
 // "vanta help COMMAND" and "vanta COMMAND --help": usage, description,
 // options with their defaults, the global options and its exit statuses.
-std::string CommandHelp(const CommandSpec& command);
+std::string CommandHelp(const Command& command);
 
 // text as lines of at most 80 columns, each after indent blanks; the first
 // line starts first_column columns in (it may already hold something).

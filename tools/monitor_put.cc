@@ -63,7 +63,7 @@ int RunMonitorPut(const MonitorPutOptions& options, const Globals& globals) {
 }
 
 // An option of the address's parts: it marks that one was given.
-OptionSpec Part(OptionSpec option, MonitorPutOptions* options) {
+Option Part(Option option, MonitorPutOptions* options) {
   option.take = [take = option.take, options](const std::string& value) {
     options->parts_given = true;
     return take(value);
@@ -71,9 +71,9 @@ OptionSpec Part(OptionSpec option, MonitorPutOptions* options) {
   return option;
 }
 
-OptionSpec CheckedText(std::vector<std::string> names, std::string value_name, std::string help,
-                       std::string* target, std::string (*problem)(const std::string&)) {
-  OptionSpec option = TextOption(std::move(names), std::move(value_name), std::move(help), target);
+Option CheckedText(std::vector<std::string> names, std::string value_name, std::string help,
+                   std::string* target, std::string (*problem)(const std::string&)) {
+  Option option = TextOption(std::move(names), std::move(value_name), std::move(help), target);
   option.take = [target, problem](const std::string& value) {
     const std::string why = problem(value);
     if (why.empty()) *target = value;
@@ -103,7 +103,7 @@ std::string HostProblem(const std::string& value) {
   return "";
 }
 
-std::vector<OptionSpec> ReportOptions(MonitorPutOptions* o) {
+std::vector<Option> ReportOptions(MonitorPutOptions* o) {
   return {
       IntOption({"--slotid"}, "N", "Slot the client uses", &o->slotid),
       IntOption({"--capture-down-time"}, "N", "Capture down time", &o->capture_down_time),
@@ -117,7 +117,7 @@ std::vector<OptionSpec> ReportOptions(MonitorPutOptions* o) {
   };
 }
 
-std::vector<OptionSpec> AddressOptions(MonitorPutOptions* o) {
+std::vector<Option> AddressOptions(MonitorPutOptions* o) {
   return {
       UrlOption({"--uri"}, UrlKind::kWhole, "Whole monitor address, used as given", &o->uri),
       Part(CheckedText({"--scheme"}, "SCHEME", "Monitor address scheme: http:// or https://",
@@ -136,16 +136,16 @@ std::vector<OptionSpec> AddressOptions(MonitorPutOptions* o) {
 
 }  // namespace
 
-CommandSpec MonitorPutCommand() {
+Command MonitorPutCommand() {
   auto options = std::make_shared<MonitorPutOptions>();
-  CommandSpec command;
+  Command command;
   command.name = "monitor-put";
   command.summary = "Send one launcher monitor report";
   command.description =
       "Send one launcher monitor report, by default to the library's own monitor address, "
       "where vanta dispatcher listens.";
   command.options = ReportOptions(options.get());
-  for (OptionSpec& option : AddressOptions(options.get())) command.options.push_back(option);
+  for (Option& option : AddressOptions(options.get())) command.options.push_back(option);
   command.exit_statuses = {{kExitOk, "the monitor accepted the report"},
                            kStatusFailed,
                            kStatusUsage,

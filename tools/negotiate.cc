@@ -180,41 +180,41 @@ int RunNegotiate(const NegotiateOptions& options, const Globals& globals) {
   return kExitOk;
 }
 
-OptionSpec EnvOption(std::unordered_map<std::string, std::string>* env) {
-  OptionSpec option{{"--env"},
-                    "KEY=VALUE",
-                    "Environment entry for the game service request (repeatable)",
-                    "",
-                    true,
-                    [env](const std::string& value) {
-                      std::string key;
-                      std::string entry;
-                      if (!SplitKeyValue(value, &key, &entry)) return "not KEY=VALUE";
-                      (*env)[key] = entry;
-                      return "";
-                    }};
+Option EnvOption(std::unordered_map<std::string, std::string>* env) {
+  Option option{{"--env"},
+                "KEY=VALUE",
+                "Environment entry for the game service request (repeatable)",
+                "",
+                true,
+                [env](const std::string& value) {
+                  std::string key;
+                  std::string entry;
+                  if (!SplitKeyValue(value, &key, &entry)) return "not KEY=VALUE";
+                  (*env)[key] = entry;
+                  return "";
+                }};
   return option;
 }
 
-OptionSpec MaxTimeOption(NegotiateOptions* options) {
-  return OptionSpec{{"--max-time"},
-                    "SECONDS",
-                    "End the run after this many seconds, wherever it is (exit status 6)",
-                    "",
-                    false,
-                    [options](const std::string& value) {
-                      options->max_time_text = value;
-                      return ParseSeconds(value, &options->max_time)
-                                 ? ""
-                                 : "not a number of seconds greater than 0 and at most 86400";
-                    }};
+Option MaxTimeOption(NegotiateOptions* options) {
+  return Option{{"--max-time"},
+                "SECONDS",
+                "End the run after this many seconds, wherever it is (exit status 6)",
+                "",
+                false,
+                [options](const std::string& value) {
+                  options->max_time_text = value;
+                  return ParseSeconds(value, &options->max_time)
+                             ? ""
+                             : "not a number of seconds greater than 0 and at most 86400";
+                }};
 }
 
 // The options of the run: where it goes and what it presents.
-std::vector<OptionSpec> RunOptions(NegotiateOptions* o) {
-  OptionSpec origin = UrlOption(
-      {"--web-api-origin"}, UrlKind::kOrigin,
-      "Web API to register the device identifier with: https://host[:port]", &o->web_api_origin);
+std::vector<Option> RunOptions(NegotiateOptions* o) {
+  Option origin = UrlOption({"--web-api-origin"}, UrlKind::kOrigin,
+                            "Web API to register the device identifier with: https://host[:port]",
+                            &o->web_api_origin);
   origin.default_text = "https://" VANTA_WEB_API_HOST;
   return {
       UrlOption({"--dispatcher", "--arbiter-base"}, UrlKind::kBase,
@@ -241,7 +241,7 @@ std::vector<OptionSpec> RunOptions(NegotiateOptions* o) {
 }
 
 // The options of the game service request.
-std::vector<OptionSpec> ServiceOptions(NegotiateOptions* o) {
+std::vector<Option> ServiceOptions(NegotiateOptions* o) {
   return {
       IntOption({"--video-profile"}, "N", "Video profile number", &o->video_profile),
       IntOption({"--audio-profile"}, "N", "Audio profile number", &o->audio_profile),
@@ -258,7 +258,7 @@ std::vector<OptionSpec> ServiceOptions(NegotiateOptions* o) {
 
 }  // namespace
 
-CommandSpec NegotiateCommand() {
+Command NegotiateCommand() {
   auto options = std::make_shared<NegotiateOptions>();
   // The accessor's own defaults.
   const WebServiceAccessor defaults;
@@ -272,7 +272,7 @@ CommandSpec NegotiateCommand() {
   options->io_gamepad = defaults.GetIoGamepad();
   options->yuv_itu_r_bt = defaults.GetYuvItuRBt();
 
-  CommandSpec command;
+  Command command;
   command.name = "negotiate";
   command.summary = "Run a whole negotiation and print the negotiated service";
   command.description =
@@ -280,7 +280,7 @@ CommandSpec NegotiateCommand() {
       "registration) and print the negotiated service as JSON on stdout. Progress goes to "
       "stderr; Ctrl-C cancels the run.";
   command.options = RunOptions(options.get());
-  for (OptionSpec& option : ServiceOptions(options.get())) command.options.push_back(option);
+  for (Option& option : ServiceOptions(options.get())) command.options.push_back(option);
   command.exit_statuses = {{kExitOk, "the negotiated service was printed"},
                            kStatusFailed,
                            kStatusUsage,

@@ -20,13 +20,13 @@ int UsageError(const std::string& where, const std::string& error) {
 }
 
 // "vanta help [TOPIC]".
-int Help(const std::vector<CommandSpec>& commands, const std::string& topic) {
+int Help(const std::vector<Command>& commands, const std::string& topic) {
   if (topic.empty()) {
     std::fputs(GeneralHelp(commands).c_str(), stdout);
     return kExitOk;
   }
   std::vector<std::string> names;
-  for (const CommandSpec& command : commands) {
+  for (const Command& command : commands) {
     if (command.name == topic) {
       std::fputs(CommandHelp(command).c_str(), stdout);
       return kExitOk;
@@ -41,9 +41,8 @@ int Help(const std::vector<CommandSpec>& commands, const std::string& topic) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<CommandSpec> commands = {NegotiateCommand(), MonitorPutCommand(),
-                                             DeviceIdCommand(), CheckCommand(),
-                                             DispatcherCommand()};
+  const std::vector<Command> commands = {NegotiateCommand(), MonitorPutCommand(), DeviceIdCommand(),
+                                         CheckCommand(), DispatcherCommand()};
   const Invocation invocation =
       ParseCommandLine(commands, std::vector<std::string>(argv + 1, argv + argc));
   const std::string where =
