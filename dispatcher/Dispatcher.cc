@@ -62,7 +62,7 @@ Outcome Run(const Config& config, std::string* error) {
 
   RaiseDescriptorLimit();
   ArmStopRequest();  // before any thread starts
-  DispatcherServer server(&book, &monitor, &faults, stderr);
+  DispatcherServer server(&book, &monitor, &faults, config.log_requests ? stderr : nullptr);
   const Bound::Failure failure = server.Bind(config.addresses, error);
   if (failure != Bound::Failure::kNone) {
     return failure == Bound::Failure::kNotAnAddress ? Outcome::kUnusable : Outcome::kFailed;

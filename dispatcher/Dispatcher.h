@@ -25,7 +25,8 @@ struct Config {
   GameService service;
   std::vector<std::pair<std::string, std::string>> issued;  // token, key value
   std::vector<FaultEntry> faults;
-  int fault_count = 0;  // see FaultPlan::SetCount
+  int fault_count = 0;       // see FaultPlan::SetCount
+  bool log_requests = true;  // false: no line per request on stderr
 };
 
 enum class Outcome {

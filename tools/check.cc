@@ -4,6 +4,7 @@
 #include <picojson.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,26 +23,28 @@ namespace tools {
 namespace {
 
 struct CheckOptions {
-  std::string arbiter_base = std::string("http://") + kLoopbackHost + ":" +
-                             std::to_string(kDispatcherPort) + kDispatcherPath;
+  std::string dispatcher = std::string("http://") + kLoopbackHost + ":" +
+                           std::to_string(kDispatcherPort) + kDispatcherPath;
   std::string monitor =
       std::string("http://") + kLoopbackHost + ":" + std::to_string(kMonitorPort) + kMonitorPath;
-  std::string web_api_host = VANTA_WEB_API_HOST;
+  std::string web_api_origin = "https://" VANTA_WEB_API_HOST;
   bool json = false;
-  Verbosity verbosity;
 };
 
 // What was found out about one service, step by step; a step that fails
 // ends the checks of that service.
 struct Verdict {
-  std::string service;
+  std::string service;  // as the line shows it
+  std::string key;      // its key in the JSON object
   std::string address;
   std::string name;  // the address the host name resolved to
   bool connected = false;
-  std::string tls;  // web API only: the handshake's outcome
+  std::string tls;  // HTTPS only: the handshake's outcome
   long http = 0;    // the HTTP status of the answer (0: none)
   std::string problem;
+  std::string hint;
   bool Reachable() const { return http != 0; }
+  bool Ok() const { return Reachable() && http < 400; }
 };
 
 // Resolves the host of url and opens a TCP connection to its port, without
@@ -81,49 +84,62 @@ void ResolveAndConnect(const std::string& url, Verdict* verdict) {
   }
 }
 
-// The HTTP status and transport error of the exchange.
-void ReadExchange(const ExchangeReport& exchange, Verdict* verdict) {
-  verdict->http = exchange.http_status;
-  if (verdict->http == 0) {
-    verdict->problem = exchange.transport_error;
-    if (exchange.code == ErrorCode(WS_ERROR_TLS_FAILED))
-      verdict->problem = "TLS: " + verdict->problem;
-  }
-}
-
-// Checks the service at address with one exchange with url (on the same
-// host and port).
-Verdict CheckService(const std::string& service, const std::string& address, const std::string& url,
-                     bool post, bool tls, WebService& ws) {
+// Checks one service: its host and port, then one exchange through the
+// library (exchange makes it on ws).
+Verdict CheckService(const char* service, const char* key, const std::string& address,
+                     WebService& ws, const std::function<void()>& exchange) {
   Verdict verdict;
   verdict.service = service;
+  verdict.key = key;
   verdict.address = address;
-  ResolveAndConnect(url, &verdict);
+  ResolveAndConnect(address, &verdict);
   if (!verdict.connected) return verdict;
-  // One exchange through the library: a POST of an empty object (which a
-  // dispatcher refuses as malformed), or a report without figures.
-  std::string response;
-  if (post) {
-    ws.RequestJsonRpc(url, "{}", response);
-  } else {
-    ws.RequestRestRpc(url, "", response);
+  exchange();
+  const ExchangeReport& last = ws.GetLastExchange();
+  verdict.http = last.http_status;
+  if (verdict.http == 0) {
+    verdict.problem = last.transport_error;
+    if (last.code == ErrorCode(WS_ERROR_TLS_FAILED)) verdict.problem = "TLS: " + verdict.problem;
+  } else if (address.rfind("https:", 0) == 0) {
+    verdict.tls = "the chain verifies against the built-in roots";
   }
-  ReadExchange(ws.GetLastExchange(), &verdict);
-  if (tls && verdict.http != 0) verdict.tls = "the chain verifies against the built-in roots";
+  if (verdict.Reachable() && !verdict.Ok()) {
+    verdict.problem = HttpStatusText(verdict.http) + " answer";
+    verdict.hint = FailureHint(last.code, &last, address);
+  }
   return verdict;
+}
+
+std::vector<Verdict> CheckAll(const CheckOptions& options, WebService& ws) {
+  std::string response;
+  // The dispatcher refuses an empty object as malformed; the monitor takes
+  // a report without figures; the web API refuses an empty registration.
+  Verdict dispatcher = CheckService("dispatcher", "dispatcher", options.dispatcher, ws, [&] {
+    ws.RequestJsonRpc(options.dispatcher + "request_token", "{}", response);
+  });
+  Verdict monitor = CheckService("monitor", "monitor", options.monitor, ws,
+                                 [&] { ws.RequestRestRpc(options.monitor, "", response); });
+  Verdict web_api = CheckService("web API", "web_api", options.web_api_origin, ws, [&] {
+    int status = 0;
+    ws.SetUrlSendDeviceId(options.web_api_origin);
+    ws.RequestSendDeviceId("", "", &response, &status, "1", "0");
+  });
+  return {dispatcher, monitor, web_api};
 }
 
 std::string Line(const Verdict& v) {
   std::string text = v.service + std::string(12 - v.service.size(), ' ') + v.address + "  ";
   if (!v.Reachable()) return text + "UNREACHABLE: " + v.problem;
-  text += "ok: resolved to " + v.name + ", connected";
-  if (!v.tls.empty()) text += ", TLS: " + v.tls;
-  return text + ", HTTP " + std::to_string(v.http) + " answer";
+  std::string steps = "resolved to " + v.name + ", connected";
+  if (!v.tls.empty()) steps += ", TLS: " + v.tls;
+  if (!v.Ok()) return text + "REFUSED: " + v.problem + " (" + steps + ")\n  hint: " + v.hint;
+  return text + "ok: " + steps + ", " + HttpStatusText(v.http) + " answer";
 }
 
 picojson::value Json(const Verdict& v) {
   picojson::object members;
   members["address"] = picojson::value(v.address);
+  members["ok"] = picojson::value(v.Ok());
   members["reachable"] = picojson::value(v.Reachable());
   members["resolved_to"] = picojson::value(v.name);
   members["connected"] = picojson::value(v.connected);
@@ -133,51 +149,57 @@ picojson::value Json(const Verdict& v) {
   return picojson::value(members);
 }
 
-int RunCheck(const CheckOptions& options) {
-  TracePrinter trace(options.verbosity.verbose);
+int RunCheck(const CheckOptions& options, const Globals& globals) {
+  TracePrinter trace(globals.verbose);
   WebService ws;
   const ErrorCode code = ws.Initialize();
-  if (code.IsFailure()) return ReportFailure("check", "Initialize failed", code, nullptr);
-  const std::vector<Verdict> verdicts = {
-      CheckService("dispatcher", options.arbiter_base, options.arbiter_base + "request_token", true,
-                   false, ws),
-      CheckService("monitor", options.monitor, options.monitor, false, false, ws),
-      CheckService("web API", "https://" + options.web_api_host,
-                   "https://" + options.web_api_host + "/", true, true, ws),
-  };
-  bool all = true;
+  if (code.IsFailure()) return ReportFailure("check", "Initialize failed", code, nullptr, "");
+  int status = kExitOk;
   picojson::object json;
-  for (const Verdict& v : verdicts) {
-    all = all && v.Reachable();
+  for (const Verdict& v : CheckAll(options, ws)) {
+    if (!v.Reachable()) {
+      status = kExitUnreachable;
+    } else if (!v.Ok() && status == kExitOk) {
+      status = kExitRefused;
+    }
     if (options.json) {
-      json[v.service] = Json(v);
-    } else if (!options.verbosity.quiet || !v.Reachable()) {
+      json[v.key] = Json(v);
+    } else if (!globals.quiet || !v.Ok()) {
       std::printf("%s\n", Line(v).c_str());
     }
   }
-  if (options.json) std::printf("%s\n", picojson::value(json).serialize(true).c_str());
-  return all ? kExitOk : kExitUnreachable;
+  if (options.json) std::fputs(picojson::value(json).serialize(true).c_str(), stdout);
+  return status;
 }
 
 }  // namespace
 
-void AddCheckCommand(CLI::App& app, CommandRun* run) {
+Command CheckCommand() {
   auto options = std::make_shared<CheckOptions>();
-  CLI::App* sub = app.add_subcommand(
-      "check",
-      "Check that the dispatcher, the launcher monitor and the web API can be reached: name "
-      "resolution, TCP connection, TLS handshake with the built-in roots (web API), and an "
-      "HTTP answer. One verdict line each; exit status 3 when any cannot be reached.");
-  sub->add_option("--arbiter-base", options->arbiter_base, "Dispatcher base address")
-      ->capture_default_str();
-  sub->add_option("--monitor-uri", options->monitor, "Launcher monitor address")
-      ->capture_default_str();
-  sub->add_option("--web-api-host", options->web_api_host, "Host (and :port) of the web API")
-      ->capture_default_str();
-  sub->add_flag("--json", options->json, "Print the verdicts as one JSON object");
-  AddVerbosityFlags(sub, &options->verbosity);
-  sub->footer(kExitStatusHelp);
-  sub->callback([options, run] { *run = [options] { return RunCheck(*options); }; });
+  Command command;
+  command.name = "check";
+  command.summary = "Check that the dispatcher, the monitor and the web API answer";
+  command.description =
+      "Check that the dispatcher, the launcher monitor and the web API can be reached and "
+      "answer: name resolution, TCP connection, TLS handshake with the built-in roots "
+      "(https), and an HTTP answer below 400. One verdict line each on stdout.";
+  command.options = {
+      UrlOption({"--dispatcher", "--arbiter-base"}, UrlKind::kBase,
+                "Dispatcher base address, ending with '/'", &options->dispatcher),
+      UrlOption({"--monitor-uri"}, UrlKind::kWhole, "Launcher monitor address", &options->monitor),
+      UrlOption({"--web-api-origin"}, UrlKind::kOrigin, "Web API: https://host[:port]",
+                &options->web_api_origin),
+      FlagOption({"--json"}, "Print the verdicts as one JSON object (see the manual)",
+                 &options->json),
+  };
+  command.exit_statuses = {
+      {kExitOk, "all three answered"},
+      kStatusFailed,
+      kStatusUsage,
+      {kExitUnreachable, "one of them could not be reached"},
+      {kExitRefused, "one of them answered with an HTTP status of 400 or more"}};
+  command.run = [options](const Globals& globals) { return RunCheck(*options, globals); };
+  return command;
 }
 
 }  // namespace tools

@@ -11,7 +11,8 @@ namespace vanta {
 namespace tools {
 namespace {
 
-int RunDeviceId() {
+int RunDeviceId(const Globals& globals) {
+  TracePrinter trace(globals.verbose);
   std::string id, reason;
   if (!WebServiceAccessor::BuildDeviceId(&id, &reason)) {
     std::fprintf(stderr, "vanta device-id: cannot build the device identifier: %s\n",
@@ -24,12 +25,18 @@ int RunDeviceId() {
 
 }  // namespace
 
-void AddDeviceIdCommand(CLI::App& app, CommandRun* run) {
-  CLI::App* sub = app.add_subcommand(
-      "device-id",
+Command DeviceIdCommand() {
+  Command command;
+  command.name = "device-id";
+  command.summary = "Print the device identifier";
+  command.description =
       "Print the device identifier (hardware UUID and first network adapter address) that the "
-      "negotiation registers, or say why it cannot be built.");
-  sub->callback([run] { *run = [] { return RunDeviceId(); }; });
+      "negotiation registers, or say why it cannot be built.";
+  command.exit_statuses = {{kExitOk, "the identifier was printed"},
+                           {kExitFailed, "the identifier cannot be built; the reason is printed"},
+                           kStatusUsage};
+  command.run = &RunDeviceId;
+  return command;
 }
 
 }  // namespace tools

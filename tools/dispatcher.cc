@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -10,7 +11,6 @@
 
 #include "dispatcher/Dispatcher.h"
 #include "tools/commands.h"
-#include "tools/key_value.h"
 
 namespace vanta {
 namespace tools {
@@ -18,6 +18,14 @@ namespace {
 
 using dispatcher::FaultKind;
 using dispatcher::GameService;
+
+struct DispatcherOptions {
+  dispatcher::Config config;
+  std::string service_file;
+  GameService given;                // values of the game service options
+  std::set<std::string> overrides;  // the game service options given
+  bool no_config = false;
+};
 
 // The game service options; each one given overrides the service file.
 const std::pair<const char*, std::string GameService::*> kTextOptions[] = {
@@ -33,19 +41,19 @@ const std::pair<const char*, int GameService::*> kPortOptions[] = {
     {"--input-port", &GameService::input_port},
 };
 
-struct DispatcherOptions {
-  dispatcher::Config config;
-  std::string service_file;
-  GameService given;  // values of the game service options
-  bool no_config = false;
-  std::vector<std::string> issue;
-  std::vector<std::string> faults[3];  // --refuse, --http-status, --delay
+struct FaultOption {
+  const char* name;
+  const char* value_name;
+  FaultKind kind;
+  const char* help;
 };
-
-const std::pair<const char*, FaultKind> kFaultOptions[] = {
-    {"--refuse", FaultKind::kRefuse},
-    {"--http-status", FaultKind::kHttpStatus},
-    {"--delay", FaultKind::kDelay},
+const FaultOption kFaultOptions[] = {
+    {"--refuse", "ACTION=RESULT", FaultKind::kRefuse,
+     "Answer ACTION with status ng and this result (repeatable)"},
+    {"--http-status", "ACTION=STATUS", FaultKind::kHttpStatus,
+     "Answer ACTION with this HTTP status, 400 to 599 (repeatable)"},
+    {"--delay", "ACTION=MS", FaultKind::kDelay,
+     "Wait MS milliseconds before answering ACTION (repeatable)"},
 };
 
 int Usage(const std::string& message) {
@@ -54,8 +62,7 @@ int Usage(const std::string& message) {
 }
 
 // The game service: defaults, then the service file, then the options given.
-bool BuildGameService(const DispatcherOptions& options, const CLI::App& sub, GameService* service,
-                      std::string* error) {
+bool BuildGameService(const DispatcherOptions& options, GameService* service, std::string* error) {
   service->config = dispatcher::DefaultQualityConfig();
   if (!options.service_file.empty()) {
     std::ifstream in(options.service_file);
@@ -71,47 +78,20 @@ bool BuildGameService(const DispatcherOptions& options, const CLI::App& sub, Gam
     }
   }
   for (const auto& [name, member] : kTextOptions) {
-    if (sub.count(name) > 0) service->*member = options.given.*member;
+    if (options.overrides.count(name) > 0) service->*member = options.given.*member;
   }
   for (const auto& [name, member] : kPortOptions) {
-    if (sub.count(name) > 0) service->*member = options.given.*member;
+    if (options.overrides.count(name) > 0) service->*member = options.given.*member;
   }
   if (options.no_config) service->config = picojson::value();
   return true;
 }
 
-// The KEY=VALUE options into the configuration.
-bool ReadPairs(const DispatcherOptions& options, dispatcher::Config* config, std::string* error) {
-  for (const std::string& entry : options.issue) {
-    std::string token;
-    std::string key_value;
-    if (!SplitKeyValue(entry, &token, &key_value)) {
-      *error = "--issue wants TOKEN=KEY_VALUE, not '" + entry + "'";
-      return false;
-    }
-    config->issued.emplace_back(token, key_value);
-  }
-  for (size_t i = 0; i < std::size(kFaultOptions); ++i) {
-    for (const std::string& entry : options.faults[i]) {
-      std::string number;
-      dispatcher::FaultEntry fault{kFaultOptions[i].second, "", 0};
-      if (!SplitKeyValue(entry, &fault.action, &number) || !ParseInt(number, &fault.number)) {
-        *error = std::string(kFaultOptions[i].first) + " wants ACTION=NUMBER, not '" + entry + "'";
-        return false;
-      }
-      config->faults.push_back(fault);
-    }
-  }
-  return true;
-}
-
-int RunDispatcher(const DispatcherOptions& options, const CLI::App& sub) {
+int RunDispatcher(const DispatcherOptions& options, const Globals& globals) {
   dispatcher::Config config = options.config;
+  config.log_requests = !globals.quiet;
   std::string error;
-  if (!BuildGameService(options, sub, &config.service, &error) ||
-      !ReadPairs(options, &config, &error)) {
-    return Usage(error);
-  }
+  if (!BuildGameService(options, &config.service, &error)) return Usage(error);
   switch (dispatcher::Run(config, &error)) {
     case dispatcher::Outcome::kStopped:
       return kExitOk;
@@ -126,8 +106,9 @@ int RunDispatcher(const DispatcherOptions& options, const CLI::App& sub) {
 
 std::string Description() {
   const dispatcher::Limits limits;
-  return "Run the reference dispatcher and launcher monitor until Ctrl-C (SIGINT or SIGTERM), "
-         "logging one line per request on stderr. Refusals: result 1 for a malformed request, "
+  return "Run the reference dispatcher and launcher monitor until Ctrl-C (SIGINT or SIGTERM; "
+         "on Windows also Ctrl-Break or closing the console), logging one line per request on "
+         "stderr (none with -q). Refusals: result 1 for a malformed request, "
          "2 for a token or access token not issued here (of each, the newest " +
          std::to_string(dispatcher::DispatcherBook::kKeptIssued) +
          " are kept). GET /reports on the monitor port lists the last reports. A request must "
@@ -139,76 +120,126 @@ std::string Description() {
          "closes (503 while too many unfinished requests are held).";
 }
 
-void AddAddressOptions(CLI::App* sub, dispatcher::Config* config) {
+std::vector<Option> AddressOptions(dispatcher::Config* config) {
   dispatcher::ServerAddresses& addresses = config->addresses;
-  sub->add_option("--listen", addresses.hosts,
-                  "IPv4 or IPv6 address to listen on (repeatable; default 127.0.0.1 and ::1, "
-                  "the latter where the machine has it)");
-  sub->add_option("--port", addresses.dispatcher_port, "Dispatcher port; 0 picks a free one")
-      ->check(CLI::Range(0, 65535))
-      ->capture_default_str();
-  sub->add_option("--path", addresses.dispatcher_path,
-                  "Dispatcher base path; the request's name follows it")
-      ->capture_default_str();
-  sub->add_option("--monitor-port", addresses.monitor_port,
-                  "Launcher monitor port; 0 picks a free one")
-      ->check(CLI::Range(0, 65535))
-      ->capture_default_str();
-  sub->add_option("--monitor-path", addresses.monitor_path, "Launcher monitor report path")
-      ->capture_default_str();
-  sub->add_option("--ready-file", config->ready_file,
-                  "While listening, this file holds dispatcher_port=N and monitor_port=N lines");
+  return {
+      ListOption({"--listen"}, "ADDR",
+                 "IPv4 or IPv6 address to listen on (repeatable; default 127.0.0.1 and ::1, the "
+                 "latter where the machine has it)",
+                 &addresses.hosts),
+      PortOption({"--port"}, "Dispatcher port; 0 picks a free one", &addresses.dispatcher_port),
+      TextOption({"--path"}, "PATH", "Dispatcher base path; the request's name follows it",
+                 &addresses.dispatcher_path),
+      PortOption({"--monitor-port"}, "Launcher monitor port; 0 picks a free one",
+                 &addresses.monitor_port),
+      TextOption({"--monitor-path"}, "PATH", "Launcher monitor report path",
+                 &addresses.monitor_path),
+      TextOption({"--ready-file"}, "FILE",
+                 "While listening, this file holds dispatcher_port=N and monitor_port=N lines",
+                 &config->ready_file),
+  };
 }
 
-void AddServiceOptions(CLI::App* sub, DispatcherOptions* options) {
-  sub->add_option("--service-file", options->service_file,
-                  "JSON object with the game service (ipv4, ipv6, *_port, key1, key2, config)");
-  const char* const text_help[] = {"Game service IPv4 address", "Game service IPv6 address",
-                                   "Game service key1 (default: random per answer)",
-                                   "Game service key2 (default: random per answer)"};
+// A game service option: its value overrides the service file's.
+Option Override(Option option, DispatcherOptions* options) {
+  option.take = [take = option.take, options, name = option.names[0]](const std::string& value) {
+    options->overrides.insert(name);
+    return take(value);
+  };
+  return option;
+}
+
+std::vector<Option> ServiceOptions(DispatcherOptions* options) {
+  std::vector<Option> list = {
+      TextOption({"--service-file"}, "FILE",
+                 "JSON object with the game service (ipv4, ipv6, *_port, key1, key2, config)",
+                 &options->service_file)};
+  const char* const text_help[][2] = {{"ADDR", "Game service IPv4 address"},
+                                      {"ADDR", "Game service IPv6 address"},
+                                      {"KEY", "Game service key1 (default: random per answer)"},
+                                      {"KEY", "Game service key2 (default: random per answer)"}};
   for (size_t i = 0; i < std::size(kTextOptions); ++i) {
-    sub->add_option(kTextOptions[i].first, options->given.*kTextOptions[i].second, text_help[i])
-        ->capture_default_str();
+    list.push_back(Override(TextOption({kTextOptions[i].first}, text_help[i][0], text_help[i][1],
+                                       &(options->given.*kTextOptions[i].second)),
+                            options));
   }
   const char* const port_help[] = {"Game service control port", "Game service video port",
                                    "Game service audio port", "Game service input port"};
   for (size_t i = 0; i < std::size(kPortOptions); ++i) {
-    sub->add_option(kPortOptions[i].first, options->given.*kPortOptions[i].second, port_help[i])
-        ->capture_default_str();
+    list.push_back(Override(PortOption({kPortOptions[i].first}, port_help[i],
+                                       &(options->given.*kPortOptions[i].second)),
+                            options));
   }
-  sub->add_flag("--no-config", options->no_config,
-                "Send no quality \"config\" (default: three levels of version 1)");
+  list.push_back(FlagOption({"--no-config"},
+                            "Send no quality \"config\" (default: three levels of version 1)",
+                            &options->no_config));
+  return list;
 }
 
-void AddFaultOptions(CLI::App* sub, DispatcherOptions* options) {
-  sub->add_option("--issue", options->issue,
-                  "TOKEN=KEY_VALUE pair to accept as if issued here (repeatable)");
-  const char* const fault_help[] = {
-      "ACTION=RESULT: answer ACTION with status ng and this result (repeatable)",
-      "ACTION=STATUS: answer ACTION with this HTTP status, 400 to 599 (repeatable)",
-      "ACTION=MS: wait MS milliseconds before answering ACTION (repeatable)"};
-  for (size_t i = 0; i < std::size(kFaultOptions); ++i) {
-    sub->add_option(kFaultOptions[i].first, options->faults[i], fault_help[i]);
+std::vector<Option> FaultOptions(dispatcher::Config* config) {
+  std::vector<Option> list = {{{"--issue"},
+                               "TOKEN=KEY_VALUE",
+                               "Accept this pair as if issued here (repeatable)",
+                               "",
+                               true,
+                               [config](const std::string& value) {
+                                 std::string token;
+                                 std::string key_value;
+                                 if (!SplitKeyValue(value, &token, &key_value))
+                                   return "not TOKEN=KEY_VALUE";
+                                 config->issued.emplace_back(token, key_value);
+                                 return "";
+                               }}};
+  for (const FaultOption& fault : kFaultOptions) {
+    list.push_back({{fault.name},
+                    fault.value_name,
+                    fault.help,
+                    "",
+                    true,
+                    [config, fault](const std::string& value) {
+                      std::string number;
+                      dispatcher::FaultEntry entry{fault.kind, "", 0};
+                      if (!SplitKeyValue(value, &entry.action, &number) ||
+                          !ParseInt(number, &entry.number)) {
+                        return std::string("not ") + fault.value_name;
+                      }
+                      config->faults.push_back(entry);
+                      return std::string();
+                    }});
   }
-  sub->add_option("--fault-count", options->config.fault_count,
-                  "Faults hit only the first N requests of each action; 0 means all")
-      ->check(CLI::NonNegativeNumber)
-      ->capture_default_str();
+  Option count = IntOption({"--fault-count"}, "N",
+                           "Faults hit only the first N requests of each action; 0 means all",
+                           &config->fault_count);
+  count.take = [config](const std::string& value) {
+    return ParseInt(value, &config->fault_count) && config->fault_count >= 0
+               ? ""
+               : "not a whole number of 0 or more";
+  };
+  list.push_back(count);
+  return list;
 }
 
 }  // namespace
 
-void AddDispatcherCommand(CLI::App& app, CommandRun* run) {
+Command DispatcherCommand() {
   auto options = std::make_shared<DispatcherOptions>();
-  CLI::App* sub = app.add_subcommand("dispatcher", Description());
-  AddAddressOptions(sub, &options->config);
-  AddServiceOptions(sub, options.get());
-  AddFaultOptions(sub, options.get());
-  sub->footer(
+  Command command;
+  command.name = "dispatcher";
+  command.summary = "Run the reference dispatcher and launcher monitor";
+  command.description = Description();
+  command.options = AddressOptions(&options->config);
+  for (auto more : {ServiceOptions(options.get()), FaultOptions(&options->config)}) {
+    command.options.insert(command.options.end(), more.begin(), more.end());
+  }
+  command.footer =
       "ACTION is request_token, request_accesstoken, request_gameservice or monitor. "
-      "Port 0 prints the chosen ports on stdout.");
-  sub->callback(
-      [options, run, sub] { *run = [options, sub] { return RunDispatcher(*options, *sub); }; });
+      "Port 0 prints the chosen ports on stdout.";
+  command.exit_statuses = {
+      {kExitOk, "stopped by Ctrl-C, SIGTERM or closing the console"},
+      {kExitFailed, "could not listen, start or write the ready file; the reason is printed"},
+      kStatusUsage};
+  command.run = [options](const Globals& globals) { return RunDispatcher(*options, globals); };
+  return command;
 }
 
 }  // namespace tools

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <vanta/WebService.h>
 
@@ -25,79 +26,134 @@ struct MonitorPutOptions {
   std::string host = kLoopbackHost;
   int port = kMonitorPort;
   std::string path = kMonitorPath + 1;  // after the "/" that follows the port
-  bool parts_given = false;
-  Verbosity verbosity;
+  bool parts_given = false;             // --scheme, --host, --port or --path
 };
 
-int RunMonitorPut(const MonitorPutOptions& options) {
-  TracePrinter trace(options.verbosity.verbose);
+int RunMonitorPut(const MonitorPutOptions& options, const Globals& globals) {
+  if (!options.uri.empty() && options.parts_given) {
+    std::fprintf(stderr,
+                 "vanta monitor-put: --uri is the whole address; leave out --scheme, --host, "
+                 "--port and --path, or --uri\n");
+    return kExitUsage;
+  }
+  TracePrinter trace(globals.verbose);
   WebService service;
   ErrorCode code = service.Initialize();
-  if (code.IsFailure()) return ReportFailure("monitor-put", "Initialize failed", code, nullptr);
+  if (code.IsFailure()) return ReportFailure("monitor-put", "Initialize failed", code, nullptr, "");
   // The library's own default address unless one is given.
   std::string address = "the launcher monitor";
   if (!options.uri.empty()) {
     service.SetUriRequestLauncherMonitorPut(options.uri);
     address = options.uri;
   } else if (options.parts_given) {
-    code = service.SetUriRequestLauncherMonitorPut(options.scheme, options.host, options.port,
-                                                   options.path);
-    if (code.IsFailure()) {
-      std::fprintf(stderr, "vanta monitor-put: --scheme must be http:// or https://, not '%s'\n",
-                   options.scheme.c_str());
-      return kExitUsage;
-    }
-    address = options.scheme + options.host + ":" + std::to_string(options.port);
+    const std::string host = UrlHost(options.host);
+    service.SetUriRequestLauncherMonitorPut(options.scheme, host, options.port, options.path);
+    address = options.scheme + host + ":" + std::to_string(options.port) + "/" + options.path;
   }
   code = service.RequestLauncherMonitorPut(
       options.slotid, options.capture_down_time, options.heartbeat_down_time,
       options.handling_down_time, options.client_delay, options.remote_ip, options.remote_port);
   if (code.IsFailure()) {
-    return ReportFailure("monitor-put", "the report was not accepted", code,
-                         &service.GetLastExchange(), ConnectionHint(code, address));
+    const ExchangeReport& last = service.GetLastExchange();
+    return ReportFailure("monitor-put", "the report was not accepted", code, &last,
+                         FailureHint(code, &last, address));
   }
-  if (!options.verbosity.quiet) std::printf("report accepted\n");
+  if (!globals.quiet) std::printf("report accepted\n");
   return kExitOk;
+}
+
+// An option of the address's parts: it marks that one was given.
+Option Part(Option option, MonitorPutOptions* options) {
+  option.take = [take = option.take, options](const std::string& value) {
+    options->parts_given = true;
+    return take(value);
+  };
+  return option;
+}
+
+Option CheckedText(std::vector<std::string> names, std::string value_name, std::string help,
+                   std::string* target, std::string (*problem)(const std::string&)) {
+  Option option = TextOption(std::move(names), std::move(value_name), std::move(help), target);
+  option.take = [target, problem](const std::string& value) {
+    const std::string why = problem(value);
+    if (why.empty()) *target = value;
+    return why;
+  };
+  return option;
+}
+
+std::string RemoteIpProblem(const std::string& value) {
+  return value.empty() || IsIpv4Address(value) || IsIpv6Address(value)
+             ? ""
+             : "not an IPv4 or IPv6 address";
+}
+
+std::string SchemeProblem(const std::string& value) {
+  return value == "http://" || value == "https://" ? "" : "must be exactly http:// or https://";
+}
+
+std::string HostProblem(const std::string& value) {
+  if (value.empty()) return "no host";
+  if (value.find_first_of("/?#@ ") != std::string::npos) return "not a host name or address";
+  if (value.find(':') != std::string::npos && !IsIpv6Address(value) &&
+      !(value[0] == '[' && IsIpv6Address(value.substr(1, value.size() - 2)) &&
+        value.back() == ']')) {
+    return "a host without a port (--port gives the port)";
+  }
+  return "";
+}
+
+std::vector<Option> ReportOptions(MonitorPutOptions* o) {
+  return {
+      IntOption({"--slotid"}, "N", "Slot the client uses", &o->slotid),
+      IntOption({"--capture-down-time"}, "N", "Capture down time", &o->capture_down_time),
+      IntOption({"--heartbeat-down-time"}, "N", "Heartbeat down time", &o->heartbeat_down_time),
+      IntOption({"--handling-down-time"}, "N", "Handling down time", &o->handling_down_time),
+      IntOption({"--client-delay"}, "N", "Client delay", &o->client_delay),
+      CheckedText({"--remote-ip"}, "ADDR",
+                  "IPv4 or IPv6 address the client is connected to (empty is sent as none)",
+                  &o->remote_ip, &RemoteIpProblem),
+      PortOption({"--remote-port"}, "Remote port the client is connected to", &o->remote_port),
+  };
+}
+
+std::vector<Option> AddressOptions(MonitorPutOptions* o) {
+  return {
+      UrlOption({"--uri"}, UrlKind::kWhole, "Whole monitor address, used as given", &o->uri),
+      Part(CheckedText({"--scheme"}, "SCHEME", "Monitor address scheme: http:// or https://",
+                       &o->scheme, &SchemeProblem),
+           o),
+      Part(CheckedText({"--host"}, "HOST",
+                       "Monitor host name or address (an IPv6 address gets its brackets)", &o->host,
+                       &HostProblem),
+           o),
+      Part(PortOption({"--port"}, "Monitor port", &o->port), o),
+      Part(TextOption({"--path"}, "PATH", "Monitor path, after the '/' that follows the port",
+                      &o->path),
+           o),
+  };
 }
 
 }  // namespace
 
-void AddMonitorPutCommand(CLI::App& app, CommandRun* run) {
+Command MonitorPutCommand() {
   auto options = std::make_shared<MonitorPutOptions>();
-  CLI::App* sub = app.add_subcommand(
-      "monitor-put",
+  Command command;
+  command.name = "monitor-put";
+  command.summary = "Send one launcher monitor report";
+  command.description =
       "Send one launcher monitor report, by default to the library's own monitor address, "
-      "where vanta dispatcher listens.");
-  sub->add_option("--slotid", options->slotid, "Slot the client uses")->capture_default_str();
-  sub->add_option("--capture-down-time", options->capture_down_time, "Capture down time")
-      ->capture_default_str();
-  sub->add_option("--heartbeat-down-time", options->heartbeat_down_time, "Heartbeat down time")
-      ->capture_default_str();
-  sub->add_option("--handling-down-time", options->handling_down_time, "Handling down time")
-      ->capture_default_str();
-  sub->add_option("--client-delay", options->client_delay, "Client delay")->capture_default_str();
-  sub->add_option("--remote-ip", options->remote_ip,
-                  "Remote address the client is connected to (empty is sent as none)");
-  sub->add_option("--remote-port", options->remote_port, "Remote port the client is connected to")
-      ->capture_default_str();
-  CLI::Option* uri = sub->add_option("--uri", options->uri, "Whole monitor address, used as given");
-  CLI::Option* parts[] = {
-      sub->add_option("--scheme", options->scheme,
-                      "Monitor address scheme: exactly http:// or https://")
-          ->capture_default_str(),
-      sub->add_option("--host", options->host, "Monitor host")->capture_default_str(),
-      sub->add_option("--port", options->port, "Monitor port")->capture_default_str(),
-      sub->add_option("--path", options->path,
-                      "Monitor path, after the \"/\" that follows the port")
-          ->capture_default_str(),
-  };
-  for (CLI::Option* part : parts) uri->excludes(part);
-  AddVerbosityFlags(sub, &options->verbosity);
-  sub->footer(kExitStatusHelp);
-  sub->callback([options, run, parts] {
-    for (CLI::Option* part : parts) options->parts_given |= part->count() > 0;
-    *run = [options] { return RunMonitorPut(*options); };
-  });
+      "where vanta dispatcher listens.";
+  command.options = ReportOptions(options.get());
+  for (Option& option : AddressOptions(options.get())) command.options.push_back(option);
+  command.exit_statuses = {{kExitOk, "the monitor accepted the report"},
+                           kStatusFailed,
+                           kStatusUsage,
+                           kStatusUnreachable,
+                           kStatusRefused,
+                           kStatusBadAnswer};
+  command.run = [options](const Globals& globals) { return RunMonitorPut(*options, globals); };
+  return command;
 }
 
 }  // namespace tools

@@ -1,72 +1,66 @@
 // vanta: runs a negotiation, sends a launcher monitor report, prints the
 // device identifier, checks the connectivity, or runs the local reference
 // dispatcher.
-#include <CLI/CLI.hpp>
-
 #include <cstdio>
-#include <memory>
 #include <string>
+#include <vector>
 
+#include "tools/arguments.h"
 #include "tools/commands.h"
+#include "tools/help.h"
 
 namespace {
 
 using namespace vanta::tools;
 
-// A parse error as people expect it from a command of this kind: the
-// command and subcommand in front, the offending word named, and where to
-// look for help.
-int ReportParseError(const CLI::App& app, const CLI::ParseError& error, const char* first) {
-  std::string where = "vanta";
-  std::string help = "vanta --help";
-  for (const CLI::App* sub : app.get_subcommands()) {
-    where += " " + sub->get_name();
-    help = "vanta " + sub->get_name() + " --help";
-  }
-  std::string message = error.what();
-  const std::string extra = "argument was not expected: ";
-  const size_t at = message.find(extra);
-  if (at != std::string::npos) {
-    const std::string word = message.substr(at + extra.size());
-    message =
-        where == "vanta" && word.rfind("-", 0) != 0
-            ? "'" + word + "' is not a vanta command"
-            : (word.rfind("-", 0) == 0 ? "unknown option '" : "unexpected argument '") + word + "'";
-  } else if (error.get_name() == "RequiredError" && where == "vanta") {
-    message = first != nullptr && first[0] != '-'
-                  ? "'" + std::string(first) + "' is not a vanta command"
-                  : "a command is required";
-  }
-  std::fprintf(stderr, "%s: %s\nSee '%s'.\n", where.c_str(), message.c_str(), help.c_str());
+// An unusable command line: what was wrong, and where to look for help.
+int UsageError(const std::string& where, const std::string& error) {
+  std::fprintf(stderr, "%s: %s\nSee '%s --help'.\n", where.c_str(), error.c_str(), where.c_str());
   return kExitUsage;
+}
+
+// "vanta help [TOPIC]".
+int Help(const std::vector<Command>& commands, const std::string& topic) {
+  if (topic.empty()) {
+    std::fputs(GeneralHelp(commands).c_str(), stdout);
+    return kExitOk;
+  }
+  std::vector<std::string> names;
+  for (const Command& command : commands) {
+    if (command.name == topic) {
+      std::fputs(CommandHelp(command).c_str(), stdout);
+      return kExitOk;
+    }
+    names.push_back(command.name);
+  }
+  const std::string closest = ClosestName(topic, names);
+  return UsageError("vanta help", "'" + topic + "' is not a vanta command" +
+                                      (closest.empty() ? "" : "; did you mean '" + closest + "'?"));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app(
-      "Command-line companion of the VantaWebService library: negotiates with a dispatcher, "
-      "reports to a launcher monitor, shows the device identifier, checks connectivity and "
-      "runs a local reference dispatcher.",
-      "vanta");
-  app.formatter(std::make_shared<WrappingFormatter>());
-  app.require_subcommand(1);
-  app.set_version_flag("--version", VersionText,
-                       "Print the releases of vanta, the library, "
-                       "libcurl and OpenSSL, then exit");
-  app.footer(kExitStatusHelp);
-  CommandRun run;
-  AddNegotiateCommand(app, &run);
-  AddMonitorPutCommand(app, &run);
-  AddDeviceIdCommand(app, &run);
-  AddCheckCommand(app, &run);
-  AddDispatcherCommand(app, &run);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::Success& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    return ReportParseError(app, e, argc > 1 ? argv[1] : nullptr);
+  const std::vector<Command> commands = {NegotiateCommand(), MonitorPutCommand(), DeviceIdCommand(),
+                                         CheckCommand(), DispatcherCommand()};
+  const Invocation invocation =
+      ParseCommandLine(commands, std::vector<std::string>(argv + 1, argv + argc));
+  const std::string where =
+      invocation.command != nullptr ? "vanta " + invocation.command->name : "vanta";
+  if (!invocation.error.empty()) return UsageError(where, invocation.error);
+  if (invocation.globals.help) {
+    return Help(commands,
+                invocation.command != nullptr ? invocation.command->name : invocation.help_topic);
   }
-  return run ? run() : kExitUsage;
+  if (invocation.help_command) return Help(commands, invocation.help_topic);
+  if (invocation.globals.version) {
+    std::fputs(VersionText().c_str(), stdout);
+    return kExitOk;
+  }
+  if (invocation.command == nullptr) {
+    return UsageError("vanta",
+                      "a command is required (negotiate, monitor-put, device-id, check "
+                      "or dispatcher)");
+  }
+  return invocation.command->run(invocation.globals);
 }

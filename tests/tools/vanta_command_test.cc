@@ -1,15 +1,14 @@
-// The vanta command as a user runs it: separate processes talking over
-// 127.0.0.1 on ports that the dispatcher picks.
+// The vanta command as a user runs it: separate processes, started without
+// a shell, talking over 127.0.0.1 with reference dispatchers of the same
+// build on ports they pick.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <picojson.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -18,61 +17,125 @@
 #include <vector>
 
 #include "tests/support/LocalPeer.h"
+#include "tests/tools/ChildProcess.h"
 
 namespace vanta {
 namespace {
 
-const std::string kVanta = VANTA_TOOL_PATH;
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::istringstream in(line);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+// The text of a file, without the carriage returns of Windows' text mode.
+std::string Read(const std::string& path) {
+  std::stringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return std::regex_replace(text.str(), std::regex("\r\n"), "\n");
+}
+
+struct Result {
+  int status = -1;  // -1: it did not end within 60 s
+  std::string out;
+  std::string err;
+};
+
+// `vanta dispatcher` on ports it picks, in a directory of its own.
+struct Dispatcher {
+  testing::ChildProcess process;
+  std::string dir;
+  int port = 0;
+  int monitor_port = 0;
+  std::string Base() const { return "http://127.0.0.1:" + std::to_string(port) + "/dispatcher/"; }
+  std::string Monitor() const {
+    return "http://127.0.0.1:" + std::to_string(monitor_port) + "/monitor/put";
+  }
+};
 
 class VantaCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path().string() + "/vanta-tools-XXXXXX";
-    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
+    dir_ = (std::filesystem::temp_directory_path() /
+            ("vanta-tools-" + std::to_string(std::random_device()())))
+               .string();
+    ASSERT_TRUE(std::filesystem::create_directories(dir_));
   }
   void TearDown() override {
-    StopDispatcher(SIGKILL);
+    dispatchers_.clear();
     std::filesystem::remove_all(dir_);
   }
 
-  // The text of a file; a relative name is taken in dir_.
-  std::string Read(const std::string& name) const {
-    std::stringstream text;
-    text << std::ifstream(name[0] == '/' ? name : dir_ + "/" + name).rdbuf();
-    return text.str();
+  // Runs program with args (for at most 60 s), TEMP in dir_ for its files.
+  Result Run(std::vector<std::string> args, Env env = {}) {
+    env.emplace_back("TEMP", dir_);
+    testing::ChildProcess child;
+    Result result;
+    if (!child.Start(args, env, dir_ + "/out", dir_ + "/err")) return result;
+    if (!child.Wait(60000, &result.status)) result.status = -1;
+    result.out = Read(dir_ + "/out");
+    result.err = Read(dir_ + "/err");
+    return result;
   }
-  // Runs a shell command in dir_ (for at most 60 s) with its output in the
-  // files "out" and "err"; its exit status.
-  int Shell(const std::string& command) {
-    const int status = std::system(
-        ("cd " + dir_ + " && timeout 60 " + command + " >out 2>err </dev/null").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  Result Vanta(const std::string& line, Env env = {}) {
+    std::vector<std::string> args = Words(line);
+    args.insert(args.begin(), VANTA_TOOL_PATH);
+    return Run(args, std::move(env));
   }
-  // Starts `vanta dispatcher` on ephemeral ports in the background, its log
-  // in "log" and its exit status in "status"; false unless it tells its
-  // ports within 10 s.
-  bool StartDispatcher(const std::string& args) {
-    std::system(("cd " + dir_ + " && (" + kVanta +
-                 " dispatcher --port 0 --monitor-port 0 --ready-file ready " + args +
-                 " 2>log & echo $! >pid; wait $!; echo $? >status) >/dev/null 2>&1 </dev/null &")
-                    .c_str());
-    return testing::Eventually([&] {
-      return std::sscanf(Read("ready").c_str(), "dispatcher_port=%d monitor_port=%d", &port_,
-                         &monitor_port_) == 2;
+
+  // Starts `vanta dispatcher` with args; null unless it tells its ports
+  // within 10 s.
+  const Dispatcher* StartDispatcher(const std::string& args) {
+    auto dispatcher = std::make_unique<Dispatcher>();
+    dispatcher->dir = dir_ + "/dispatcher" + std::to_string(dispatchers_.size());
+    std::filesystem::create_directory(dispatcher->dir);
+    std::vector<std::string> argv = {
+        VANTA_TOOL_PATH,  "dispatcher", "--port",       "0",
+        "--monitor-port", "0",          "--ready-file", dispatcher->dir + "/ready"};
+    for (const std::string& word : Words(args)) argv.push_back(word);
+    if (!dispatcher->process.Start(argv, {}, dispatcher->dir + "/out", dispatcher->dir + "/log")) {
+      return nullptr;
+    }
+    const bool ready = testing::Eventually([&] {
+      return std::sscanf(Read(dispatcher->dir + "/ready").c_str(),
+                         "dispatcher_port=%d monitor_port=%d", &dispatcher->port,
+                         &dispatcher->monitor_port) == 2;
     });
+    dispatchers_.push_back(std::move(dispatcher));
+    return ready ? dispatchers_.back().get() : nullptr;
   }
-  // Signals a running dispatcher; its exit status within 10 s, else -1.
-  int StopDispatcher(int signal_number) {
-    int pid = 0, status = -1;
-    if (std::sscanf(Read("pid").c_str(), "%d", &pid) != 1 || Read("status") != "") return -1;
-    kill(pid, signal_number);
-    testing::Eventually([&] { return std::sscanf(Read("status").c_str(), "%d", &status) == 1; });
-    return status;
+
+  struct Row {
+    std::string line;
+    int status;
+    std::vector<std::string> said;  // in this order
+  };
+  // Runs each row's command line: its exit status and what it says (check
+  // on stdout, the others on stderr and nothing on stdout), never a
+  // success code on a failing line.
+  void ExpectRows(const std::vector<Row>& rows) {
+    for (const Row& row : rows) {
+      const Result run = Vanta(row.line);
+      const bool check = row.line.rfind("check", 0) == 0 && row.status != 2;
+      const std::string said = check ? run.out : run.err;
+      EXPECT_EQ(run.status, row.status) << row.line << "\n" << said;
+      size_t at = 0;
+      for (const std::string& text : row.said) {
+        at = said.find(text, at);
+        EXPECT_NE(at, std::string::npos) << row.line << ": no '" << text << "' in\n" << said;
+      }
+      EXPECT_EQ(said.find("WS_SUCCESS"), std::string::npos) << row.line << "\n" << said;
+      if (!check) {
+        EXPECT_EQ(run.out, "") << row.line;
+      }
+    }
   }
-  std::string Base() const { return "http://127.0.0.1:" + std::to_string(port_) + "/dispatcher/"; }
 
   std::string dir_;
-  int port_ = 0, monitor_port_ = 0;
+  std::vector<std::unique_ptr<Dispatcher>> dispatchers_;
 };
 
 TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
@@ -82,21 +145,22 @@ TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
     "video": [{"level": 1, "fps": 60, "resolutionRatio": 100, "bitrateRatio": 90},
               {"level": 0, "fps": 30, "resolutionRatio": 50, "bitrateRatio": 40}]}})";
   // An option overrides the file.
-  ASSERT_TRUE(StartDispatcher("--service-file service.json --ipv6 2001:db8::9"));
-  // Without --token a token is requested first; -v shows every exchange.
-  // ComSpec names no program: the registration and its real waits are left
-  // out; TEMP keeps the key file in dir_.
-  ASSERT_EQ(Shell("env ComSpec=none TEMP=" + dir_ + " " + kVanta + " negotiate --arbiter-base " +
-                  Base() + " -v --gameid g --env os=linux"),
-            0)
-      << Read("err");
+  const Dispatcher* d =
+      StartDispatcher("--service-file " + dir_ + "/service.json --ipv6 2001:db8::9");
+  ASSERT_NE(d, nullptr);
+  // Without --token a token is requested first; -v (before the command)
+  // shows every exchange.
+  Result run =
+      Vanta("-v negotiate --dispatcher " + d->Base() + " --no-register --gameid g --env os=linux");
+  ASSERT_EQ(run.status, 0) << run.err;
   // Trace lines name the accessor they come from.
-  EXPECT_TRUE(std::regex_search(Read("err"), std::regex("\\* \\[a[0-9]+\\] POST " + Base() +
-                                                        "request_token: HTTP 200; ")))
-      << Read("err");
-  EXPECT_NE(Read("err").find("] state 4 COMPLETE"), std::string::npos) << Read("err");
+  EXPECT_TRUE(std::regex_search(
+      run.err, std::regex("\\* \\[a[0-9]+\\] POST " + d->Base() + "request_token: HTTP 200; ")))
+      << run.err;
+  EXPECT_NE(run.err.find("] state 4 COMPLETE"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("SEND_DEVICE_ID"), std::string::npos) << "--no-register:\n" << run.err;
   picojson::value parsed;
-  ASSERT_EQ(picojson::parse(parsed, Read("out")), "") << Read("out");
+  ASSERT_EQ(picojson::parse(parsed, run.out), "") << run.out;
   picojson::object service = parsed.get<picojson::object>();
   // The issued values are random; the rest is what the dispatcher was given.
   for (const char* key : {"token", "zuc_key_value", "access_token"}) {
@@ -111,59 +175,134 @@ TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
             R"({"bitrate_ratio":90,"fps":60,"level":1,"resolution_ratio":100}],)"
             R"("video_level_count":2},"video_port":2222})");
 
-  EXPECT_EQ(Shell(kVanta + " monitor-put --port " + std::to_string(monitor_port_) +
-                  " --slotid 2 --client-delay -1 --remote-ip 10.0.0.5"),
-            0)
-      << Read("err");
-  httplib::Result reports = httplib::Client("127.0.0.1", monitor_port_).Get("/reports");
+#if !defined(_WIN32)
+  // (wine delivers no console control event to a child: GenerateConsoleCtrlEvent
+  // succeeds and the event never arrives.)
+  int status = -1;
+  dispatchers_.back()->process.Interrupt();
+  ASSERT_TRUE(dispatchers_.back()->process.Wait(10000, &status));
+  EXPECT_EQ(status, 0) << "an interrupt should stop the dispatcher cleanly";
+#endif
+  EXPECT_NE(Read(d->dir + "/log").find("\"env\":{\"os\":\"linux\"}"), std::string::npos)
+      << "the log should show the game service request as it arrived:\n"
+      << Read(d->dir + "/log");
+}
+
+TEST_F(VantaCommandTest, ReportsToTheMonitorAndChecksTheServices) {
+  const Dispatcher* d = StartDispatcher("");
+  ASSERT_NE(d, nullptr);
+  // A bare IPv6 host gets its brackets.
+  Result run = Vanta("monitor-put --host ::1 --port " + std::to_string(d->monitor_port) +
+                     " --slotid 2 --client-delay -1 --remote-ip ::ffff:10.0.0.5");
+  EXPECT_EQ(run.status, 0) << run.err;
+  httplib::Result reports = httplib::Client("127.0.0.1", d->monitor_port).Get("/reports");
   ASSERT_TRUE(reports);
   EXPECT_EQ(reports->body,
             R"({"reports":[{"capture_down_time":0,"client_delay":-1,"handling_down_time":0,)"
-            R"("heartbeat_down_time":0,"remote_ip":"10.0.0.5","remote_port":0,"slotid":2}],)"
+            R"("heartbeat_down_time":0,"remote_ip":"::ffff:10.0.0.5","remote_port":0,"slotid":2}],)"
             R"("status":"ok"})");
 
-  // The two local services pass the connectivity check; the web API of a
-  // machine without internet does not.
-  EXPECT_EQ(
-      Shell(kVanta + " check --json --web-api-host 127.0.0.1:" +
-            std::to_string(testing::ClosedLoopbackPort()) + " --arbiter-base " + Base() +
-            " --monitor-uri http://127.0.0.1:" + std::to_string(monitor_port_) + "/monitor/put"),
-      3);
-  ASSERT_EQ(picojson::parse(parsed, Read("out")), "") << Read("out");
-  EXPECT_TRUE(parsed.get("dispatcher").get("reachable").get<bool>()) << Read("out");
-  EXPECT_TRUE(parsed.get("monitor").get("reachable").get<bool>()) << Read("out");
-  EXPECT_FALSE(parsed.get("web API").get("reachable").get<bool>()) << Read("out");
-  EXPECT_NE(parsed.get("web API").get("problem").to_str().find("connection"), std::string::npos);
-
-  EXPECT_EQ(StopDispatcher(SIGTERM), 0) << "a signal should stop the dispatcher cleanly";
-  EXPECT_NE(Read("log").find("\"env\":{\"os\":\"linux\"}"), std::string::npos)
-      << "the log should show the game service request as it arrived:\n"
-      << Read("log");
+  // The two local services pass the connectivity check; a web API where
+  // nothing listens does not.
+  run = Vanta("check --json --web-api-origin https://127.0.0.1:" +
+              std::to_string(testing::ClosedLoopbackPort()) + " --dispatcher " + d->Base() +
+              " --monitor-uri " + d->Monitor());
+  EXPECT_EQ(run.status, 3);
+  picojson::value parsed;
+  ASSERT_EQ(picojson::parse(parsed, run.out), "") << run.out;
+  EXPECT_TRUE(parsed.get("dispatcher").get("ok").get<bool>()) << run.out;
+  EXPECT_TRUE(parsed.get("monitor").get("ok").get<bool>()) << run.out;
+  EXPECT_FALSE(parsed.get("web_api").get("reachable").get<bool>()) << run.out;
+  EXPECT_NE(parsed.get("web_api").get("problem").to_str().find("connection"), std::string::npos);
 }
 
-// Failures name what failed and why, with the exit status of their kind.
-TEST_F(VantaCommandTest, FailuresSayWhatFailedWithTheirExitStatus) {
-  ASSERT_TRUE(StartDispatcher("--refuse request_gameservice=10"));
+// Unusable command lines are refused before any request, named, with the
+// closest known word suggested and what to use instead where it is known.
+TEST_F(VantaCommandTest, UnusableCommandLinesAreRefusedBeforeAnyRequest) {
+  const std::string base = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
+  const Dispatcher* d = StartDispatcher("");
+  ASSERT_NE(d, nullptr);
+  const std::string port = std::to_string(d->port);
+  ExpectRows({
+      {"negotate", 2, {"vanta: 'negotate' is not a vanta command; did you mean 'negotiate'?"}},
+      {"help negotate", 2, {"vanta help: 'negotate' is not a vanta command; did you mean"}},
+      {"--versoin", 2, {"vanta: unknown option '--versoin'; did you mean '--version'?"}},
+      {"negotiate --dispach x", 2, {"unknown option '--dispach'; did you mean '--dispatcher'?"}},
+      {"--port 0 dispatcher", 2, {"vanta: --port is an option of a command"}},
+      {"negotiate --request-token", 2, {"did you mean '--request-token-first'?"}},
+      {"negotiate --client-version abc", 2, {"--client-version 'abc': not a whole number"}},
+      {"monitor-put 3 --port 1", 2, {"vanta monitor-put: unexpected argument '3'"}},
+      {"monitor-put --port", 2, {"--port needs a value (PORT)"}},
+      {"monitor-put --port=70000", 2, {"--port '70000': not a port number (0 to 65535)"}},
+      {"check -q -v", 2, {"vanta check: -v (--verbose) and -q (--quiet) cannot be used together"}},
+      {"negotiate --no-register=yes", 2, {"--no-register takes no value"}},
+      {"negotiate --max-time 0", 2, {"--max-time '0': not a number of seconds"}},
+      {"negotiate --env novalue", 2, {"--env 'novalue': not KEY=VALUE"}},
+      {"negotiate --dispatcher " + base + "/d",
+       2,
+       {"does not end with '/'", "use '" + base + "/d/'"}},
+      {"negotiate --arbiter-base ftp://127.0.0.1/d/", 2, {"the scheme must be http or https"}},
+      {"check --dispatcher http:///d/", 2, {"it has no host"}},
+      {"negotiate --dispatcher http://::1:8081/d/", 2, {"needs brackets"}},
+      {"negotiate --web-api-origin https://h/x", 2, {"an origin has no path; use 'https://h'"}},
+      {"monitor-put --remote-ip 10.0.0.1&slotid=99", 2, {"not an IPv4 or IPv6 address"}},
+      {"monitor-put --remote-ip 10.0.0.256", 2, {"not an IPv4 or IPv6 address"}},
+      {"monitor-put --remote-ip 1::2::3", 2, {"not an IPv4 or IPv6 address"}},
+      {"monitor-put --host 127.0.0.1:80", 2, {"--host '127.0.0.1:80': a host without a port"}},
+      {"monitor-put --uri " + base + "/m --port 1", 2, {"--uri is the whole address"}},
+      {"dispatcher --refuse request_token", 2, {"--refuse 'request_token': not ACTION=RESULT"}},
+      {"dispatcher --listen localhost", 2, {"'localhost' is not an IPv4 or IPv6 address"}},
+      {"dispatcher --listen 127.0.0.1 --port " + port,
+       1,
+       {"vanta dispatcher: cannot listen on 127.0.0.1:" + port, "--port 0"}},
+  });
+}
+
+// A failure says what failed, the HTTP status, the dispatcher's refusal or
+// the start of an unreadable answer, and a hint, with the exit status of
+// its kind: a refusal, an HTTP error status, a wait cut short, no server,
+// an answer that cannot be read.
+TEST_F(VantaCommandTest, SlowFailuresSayWhatFailedWithTheirExitStatus) {
+  const Dispatcher* a = StartDispatcher("--refuse request_gameservice=10");
+  const Dispatcher* b = StartDispatcher(
+      "--http-status request_token=500 --delay request_accesstoken=3000 --issue tok=kv");
+  ASSERT_TRUE(a != nullptr && b != nullptr);
   testing::LocalPeer peer;
   peer.SetAnswer("/m", testing::Reply("not json"));
+  peer.SetAnswer("/d/request_token", testing::Reply("<html>\x01"));
   const std::string closed = std::to_string(testing::ClosedLoopbackPort());
-  struct Row {
-    std::string command;
-    int status;
-    std::vector<std::string> said;  // on stderr, in this order
-  } rows[] = {
-      {"negotiate --arbiter-base " + Base() + " --token made-up --zuc-key-value k",
+  const std::string cut = a->Base().substr(0, a->Base().size() - 1);
+  ExpectRows({
+      {"negotiate --no-register --dispatcher " + a->Base() + " --token made-up --zuc-key-value k",
        4,
        {"vanta negotiate: the access token request failed after 1 attempt: 0xAC40C810 "
         "WS_ERROR_SERVER_RESULT_2_5_6_7",
-        "last exchange: POST " + Base() + "request_accesstoken: HTTP 200",
+        "last exchange: POST " + a->Base() + "request_accesstoken: HTTP 200; ",
         "refused: result 2, message \"the token was not issued here",
         "hint: pass --request-token-first, or --token with the key value"}},
-      {"negotiate --arbiter-base " + Base(),
+      {"-q negotiate --no-register --dispatcher " + a->Base(),
        4,
        {"the game service request failed after 1 attempt: 0xAC40C811 WS_ERROR_SERVER_RESULT_10",
-        "last exchange: POST " + Base() + "request_gameservice: HTTP 200",
         "refused: result 10, message \"injected refusal\""}},
+      {"negotiate --no-register --dispatcher " + b->Base(),
+       4,
+       {"the token request failed after 3 attempts: 0xAC40C80F WS_ERROR_SERVER_ERROR",
+        "request_token: HTTP 500 Internal Server Error; ",
+        "hint: HTTP 500 is the server's own failure"}},
+      {"check --dispatcher " + b->Base() + " --monitor-uri " + b->Monitor() +
+           " --web-api-origin http://127.0.0.1:" + std::to_string(b->monitor_port),
+       4,
+       {"dispatcher  " + b->Base() +
+            "  REFUSED: HTTP 500 Internal Server Error answer (resolved to 127.0.0.1, connected)",
+        "hint: HTTP 500 is the server's own failure", "monitor     " + b->Monitor() + "  ok: "}},
+      {"check --dispatcher " + cut + "/nowhere/ --monitor-uri " + a->Monitor() +
+           " --web-api-origin https://127.0.0.1:" + closed,
+       3,
+       {"REFUSED: HTTP 404 Not Found answer",
+        "hint: nothing is published at " + cut + "/nowhere/request_token", "UNREACHABLE"}},
+      {"negotiate --dispatcher " + b->Base() + " --token tok --zuc-key-value kv --max-time 0.5",
+       6,
+       {"vanta negotiate: --max-time 0.5 ended the run: the access token request was stopped"}},
       {"monitor-put --port " + closed,
        3,
        {"vanta monitor-put: the report was not accepted: 0xAC40C80B WS_ERROR_CONNECT_FAILED",
@@ -171,65 +310,113 @@ TEST_F(VantaCommandTest, FailuresSayWhatFailedWithTheirExitStatus) {
       {"monitor-put --uri " + peer.Url("/m"),
        5,
        {"0xAC40C807 WS_ERROR_BAD_RESPONSE", "the answer began: \"not json\""}},
-      {"negotiate --arbiter-base ftp://127.0.0.1/d/",
-       2,
-       {"vanta negotiate: --arbiter-base 'ftp://127.0.0.1/d/': the scheme must be http or https"}},
-      {"negotiate --arbiter-base http:///d/", 2, {"it has no host"}},
-      {"negotiate --bogus", 2, {"vanta negotiate: unknown option '--bogus'"}},
-      {"bogus", 2, {"vanta: 'bogus' is not a vanta command"}},
-      {"dispatcher --listen localhost",
-       2,
-       {"vanta dispatcher: 'localhost' is not an IPv4 or IPv6 address"}},
-      {"dispatcher --listen 127.0.0.1 --port " + std::to_string(port_),
-       1,
-       {"vanta dispatcher: cannot listen on 127.0.0.1:" + std::to_string(port_) +
-            " for the dispatcher: ",
-        "--port 0"}},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(Shell("env ComSpec=none TEMP=" + dir_ + " " + kVanta + " " + row.command), row.status)
-        << row.command << "\n"
-        << Read("err");
-    const std::string err = Read("err");
-    size_t at = 0;
-    for (const std::string& text : row.said) {
-      at = err.find(text, at);
-      EXPECT_NE(at, std::string::npos) << row.command << ": no '" << text << "' in\n" << err;
+      {"negotiate --dispatcher " + peer.Url("/d/"),
+       5,
+       {"the token request failed after 1 attempt: 0xAC40C807 WS_ERROR_BAD_RESPONSE",
+        "the answer began: \"<html>\\x01\""}},
+  });
+}
+
+// The option names and exit statuses of a command's help.
+struct HelpFacts {
+  std::set<std::string> options;
+  std::set<std::string> globals;
+  std::set<std::string> statuses;
+};
+
+HelpFacts ReadHelp(const std::string& help) {
+  HelpFacts facts;
+  std::set<std::string>* section = nullptr;
+  const std::regex option("--?[a-zA-Z0-9-]+");
+  std::istringstream lines(help);
+  for (std::string line; std::getline(lines, line);) {
+    if (line == "Options:") section = &facts.options;
+    if (line == "Global options:") section = &facts.globals;
+    if (line == "Exit status:") section = &facts.statuses;
+    if (line.empty() || line[0] != ' ' || line[2] == ' ' || section == nullptr) continue;
+    const std::string names = line.substr(2, line.find("  ", 2) - 2);
+    if (section == &facts.statuses) {
+      facts.statuses.insert(names);
+      continue;
     }
-    EXPECT_EQ(Read("out"), "") << row.command;
+    for (std::sregex_iterator it(names.begin(), names.end(), option), end; it != end; ++it) {
+      section->insert(it->str());
+    }
+  }
+  return facts;
+}
+
+// Each command's help names its options within 80 columns, wherever --help
+// stands, and the man page names the same options and exit statuses.
+TEST_F(VantaCommandTest, HelpAndManPageNameTheSameOptionsAndStatuses) {
+  const std::string man = Read(VANTA_MAN_PAGE);
+  const std::regex option("\\\\-\\\\-(?:[a-z0-9]|\\\\-)+");  // "\-\-name"
+  for (const std::string command :
+       {"negotiate", "monitor-put", "device-id", "check", "dispatcher"}) {
+    const Result help = Vanta(command + " --help");
+    ASSERT_EQ(help.status, 0) << command;
+    EXPECT_EQ(Vanta("help " + command).out, help.out) << command;
+    EXPECT_EQ(Vanta("--help " + command).out, help.out) << command;
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_LE(line.size(), 80u) << command << ": " << line;
+    }
+    const HelpFacts facts = ReadHelp(help.out);
+    if (command == "dispatcher") {
+      EXPECT_TRUE(
+          std::regex_search(help.out, std::regex("\n  --port PORT +[^\n]*\\(default 8081\\)\n")))
+          << help.out;
+    }
+    EXPECT_EQ(facts.globals, (std::set<std::string>{"-v", "--verbose", "-q", "--quiet", "-h",
+                                                    "--help", "-V", "--version"}));
+    const std::string escaped = std::regex_replace(command, std::regex("-"), "\\-");
+    const size_t entry = man.find("\n.SS " + escaped + "\n");
+    ASSERT_NE(entry, std::string::npos) << command;
+    const std::string text = man.substr(entry, man.find("\n.S", entry + 1) - entry);
+    std::set<std::string> named;
+    for (std::sregex_iterator it(text.begin(), text.end(), option), end; it != end; ++it) {
+      named.insert(std::regex_replace(it->str(), std::regex("\\\\"), ""));
+    }
+    EXPECT_EQ(facts.options, named) << command;
+    // "Each command returns only these:", then ".B <command>" and its list.
+    const size_t returns = man.find("\n.B " + escaped + "\n", man.find("returns only these"));
+    ASSERT_NE(returns, std::string::npos) << command;
+    const size_t list = returns + escaped.size() + 5;
+    std::set<std::string> listed;
+    std::istringstream numbers(
+        std::regex_replace(man.substr(list, man.find('\n', list) - list), std::regex(","), " "));
+    for (std::string number; numbers >> number;) listed.insert(number);
+    EXPECT_EQ(facts.statuses, listed) << command;
   }
 }
 
-// Each subcommand explains each of its options on the option's own lines
-// within 80 columns, and the man page's entry for it names the same options.
-TEST_F(VantaCommandTest, HelpAndManPageNameTheSameOptions) {
-  const std::string man = Read(VANTA_MAN_PAGE);
-  const std::regex option("\\\\?-\\\\?-[a-z0-9\\\\-]+");  // as "--name" or "\\-\\-name"
-  auto options = [&](const std::string& text) {
-    std::set<std::string> names;
-    for (std::sregex_iterator it(text.begin(), text.end(), option), end; it != end; ++it) {
-      names.insert(std::regex_replace(it->str(), std::regex("\\\\"), ""));
-    }
-    return names;
+#if !defined(_WIN32)
+// The completion file is valid bash and offers each command's options as
+// its help names them.
+TEST_F(VantaCommandTest, BashCompletionOffersWhatTheHelpNames) {
+  ASSERT_EQ(Run({"/bin/bash", "-n", VANTA_COMPLETION}).status, 0) << Read(dir_ + "/err");
+  auto complete = [&](const std::string& words) {
+    const Result run = Run({"/bin/bash", "-c",
+                            "source " VANTA_COMPLETION "; COMP_WORDS=(" + words +
+                                "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _vanta; "
+                                "printf '%s\\n' \"${COMPREPLY[@]}\""});
+    std::set<std::string> offered;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) offered.insert(line);
+    return offered;
   };
-  for (const std::string subcommand :
+  EXPECT_EQ(complete("vanta -v neg"), std::set<std::string>{"negotiate"});
+  EXPECT_EQ(complete("vanta help mon"), std::set<std::string>{"monitor-put"});
+  for (const std::string command :
        {"negotiate", "monitor-put", "device-id", "check", "dispatcher"}) {
-    ASSERT_EQ(Shell(kVanta + " " + subcommand + " --help"), 0) << subcommand;
-    std::string explained;
-    std::istringstream lines(Read("out"));
-    for (std::string line; std::getline(lines, line);) {
-      EXPECT_LE(line.size(), 80u) << subcommand << ": " << line;
-      if (line.rfind("  -", 0) == 0) explained += line.substr(0, line.find("  ", 3)) + " ";
+    HelpFacts facts = ReadHelp(Vanta(command + " --help").out);
+    for (const std::string& global : facts.globals) {
+      if (global.rfind("--", 0) == 0) facts.options.insert(global);
     }
-    const std::string title =
-        "\n.B " + std::regex_replace(subcommand, std::regex("-"), "\\-") + "\n";
-    const size_t entry = man.find(title);
-    ASSERT_NE(entry, std::string::npos) << subcommand;
-    std::set<std::string> named = options(man.substr(entry, man.find("\n.TP\n", entry) - entry));
-    named.insert("--help");
-    EXPECT_EQ(options(explained), named) << subcommand;
+    EXPECT_EQ(complete("vanta " + command + " --"), facts.options) << command;
   }
 }
+#endif
 
 // Several processes build the identifier at once on one temporary
 // directory; none may read another's half-written UUID file.
@@ -238,14 +425,19 @@ TEST_F(VantaCommandTest, ConcurrentDeviceIdProcessesSeeWholeUuidFiles) {
   std::string bytes = "\xFF\xFE";
   for (char c : "UUID  \r\n" + uuid + "  \r\n") bytes += std::string(1, c) + '\0';
   std::ofstream(dir_ + "/uuid-bytes", std::ios::binary) << bytes;
-  std::string script = "for i in 1 2 3 4 5 6 7 8; do env TEMP=" + dir_ +
-                       " ComSpec=" VANTA_FAKE_INTERPRETER " " + kVanta +
-                       " device-id >out-$i 2>err-$i & done; wait";
-  ASSERT_EQ(Shell("sh -c '" + script + "'"), 0);
+  testing::ChildProcess children[8];
+  for (int i = 0; i < 8; ++i) {
+    const std::string name = dir_ + "/" + std::to_string(i);
+    ASSERT_TRUE(children[i].Start({VANTA_TOOL_PATH, "device-id"},
+                                  {{"TEMP", dir_}, {"ComSpec", VANTA_FAKE_INTERPRETER}},
+                                  name + ".out", name + ".err"));
+  }
   int complete = 0;
-  for (int i = 1; i <= 8; ++i) {
-    const std::string out = Read("out-" + std::to_string(i));
-    const std::string err = Read("err-" + std::to_string(i));
+  for (int i = 0; i < 8; ++i) {
+    int status = -1;
+    ASSERT_TRUE(children[i].Wait(60000, &status));
+    const std::string out = Read(dir_ + "/" + std::to_string(i) + ".out");
+    const std::string err = Read(dir_ + "/" + std::to_string(i) + ".err");
     if (out.empty()) {
       EXPECT_NE(err.find("cannot build the device identifier"), std::string::npos) << err;
       continue;
