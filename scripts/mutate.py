@@ -1,16 +1,13 @@
 #!/usr/bin/env python3
-"""Mutation run: applies each mutant of scripts/mutants.txt to the library
-one at a time, rebuilds and runs the tests of a test preset (plain, or asan
-with --asan: all but those labelled slow), and counts the mutants they kill.
-
-A mutants line is id<TAB>search<TAB>replacement<TAB>description (\\n, \\t and
-\\\\ stand for a line feed, a tab and a backslash). A mutant applies when its
-search text occurs exactly once in the library (*.cc, *.h under LIBRARY).
-Killed: tests fail, and fail again when rerun; flaky: the rerun passes;
-survived: none fails; stillborn: it does not build. The mutated file is
-restored after each mutant, also on an interrupt (after a kill, from
-<build>/mutate-backup at the next start). Each mutant's line names the tests
-that failed; build and test output goes to <build>/mutate.log.
+"""Mutation run: applies each mutant of scripts/mutants.txt (lines of
+id<TAB>search<TAB>replacement<TAB>description; \\n, \\t and \\\\ stand for a line
+feed, a tab and a backslash) to the one library file (*.cc, *.h under LIBRARY)
+that holds its search text, exactly once, rebuilds and runs the tests of the
+plain preset (--asan: the asan preset): all but those labelled slow. Killed:
+tests fail, and again when rerun; flaky: the rerun passes; survived: none
+fails; stillborn: no build. The file is restored after each mutant, also on
+an interrupt, or after a kill from <build>/mutate-backup at the next start.
+Each mutant's line names its failed tests; all output is in <build>/mutate.log.
 """
 import argparse, glob, os, re, signal, subprocess, sys, time
 

@@ -38,16 +38,17 @@ apt=$cache/apt
 apt_opts=(-o "Dir::Etc::SourceList=$apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
   -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache")
 
-# deb-src lines for the system's own archive suites as apt lists them (made
-# again when the system's sources change).
 update_source_lists() {
   local codename
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
   mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
-  [ -s "$apt/sources.list" ] && [ -z "$(find /etc/apt/sources.list* -newer "$apt/sources.list")" ] ||
+  # deb-src lines for the system's own suites of this release as apt lists
+  # them, made again when the system's sources change.
+  if [ ! -s "$apt/sources.list" ] || [ -n "$(find /etc/apt/sources.list* -newer "$apt/sources.list")" ]; then
     apt-get indextargets --no-release-info --format "deb-src \$(REPO_URI) \$(RELEASE) \$(COMPONENT)" \
-    'Identifier: Packages' | grep -E " $codename(-updates|-security)? " | sort -u >"$apt/sources.list" || true
-  [ -s "$apt/sources.list" ] || die "apt knows no $codename suite to fetch sources from"
+      'Identifier: Packages' | sort -u | grep -E " $codename(-updates|-security)? " >"$apt/sources.list" ||
+      die "apt knows no $codename suite to fetch sources from"
+  fi
   apt-get "${apt_opts[@]}" -qq update >"$apt/update.log" 2>&1 && return # cheap when nothing changed
   compgen -G "$apt/lists/*Sources*" >/dev/null || { cat "$apt/update.log"; die "no source lists"; }
   log "warning: apt-get update of the source lists failed, using the previous lists:"
@@ -147,7 +148,7 @@ EOF
   done
 }
 
-VANTA_EXTRA_PACKAGES="${packages[*]}" "$repo/scripts/install-deps.sh" >&2 || die "cannot install the packages"
+VANTA_EXTRA_PACKAGES="${packages[*]}" "$repo/scripts/install-deps.sh" >&2 || die "cannot install packages"
 mkdir -p "$cache"
 exec 9>"$cache/lock"
 flock -n 9 || { log "waiting for another run that holds $cache/lock"; flock 9; }
@@ -168,26 +169,23 @@ while :; do
   [ -n "$openssl_version" ] || die "no OpenSSL $series.x source package downloads"
   candidates=$(grep -vxF "$openssl_version" <<<"$candidates" || true)
   prefix=$cache/$(safe "openssl-$openssl_version$key")
-  versions="OpenSSL source $openssl_version, curl source $curl_version, cpp-httplib source $httplib_version"
-  [ ! -f "$prefix/.vanta-windows-deps-complete" ] || { log "$versions: up to date"; echo "$prefix"; exit 0; }
+  versions="OpenSSL $openssl_version, curl $curl_version, cpp-httplib $httplib_version (sources)"
+  [ ! -f "$prefix/.vanta-windows-deps-complete" ] || { log "$versions up to date"; echo "$prefix"; exit 0; }
   failed=$apt/unavailable-openssl-$(safe "$openssl_version")
   [ "$(cat "$failed" 2>/dev/null)" != "$lists_id" ] || continue
-  work=$cache/work/${prefix##*/}
-  rm -rf "$work"
+  work=$cache/work/${prefix##*/} && rm -rf "$work"
   fetch openssl "$openssl_version" "$work/openssl" && break
   echo "$lists_id" >"$failed"
 done
 fetch curl "$curl_version" "$work/curl" || die "cannot download the curl source"
 fetch cpp-httplib "$httplib_version" "$work/httplib" || die "cannot download the cpp-httplib source"
 log "building into $prefix: $versions, $(installed g++-mingw-w64-x86-64-posix)"
-rm -rf "$prefix"
-mkdir -p "$prefix"
+rm -rf "$prefix" && mkdir -p "$prefix"
 for step in build_openssl build_curl build_googletest install_headers; do
   start=$SECONDS
   ("$step")
   echo "$step $((SECONDS - start)) s" | tee -a "$prefix/vanta-windows-deps.txt" >&2
 done
 touch "$prefix/.vanta-windows-deps-complete"
-rm -rf "$work"
-rmdir "$cache/work" 2>/dev/null || true
+rm -rf "$work" && rmdir "$cache/work" 2>/dev/null || true
 echo "$prefix"

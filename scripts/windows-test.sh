@@ -14,11 +14,11 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(mkdir -p "${1:-$repo/build-windows}" && cd "${1:-$repo/build-windows}" && pwd)
 dll=$build/bin/VantaWebService.dll
-times=() last=0
+times=() last=0 status=0
 took() { times+=("$1 $((SECONDS - last)) s"); last=$SECONDS; }
 prefix=$("$repo/scripts/windows-deps.sh" | tail -n 1)
 took dependencies
-(cd "$repo" && VANTA_WINDOWS_PREFIX=$prefix cmake --preset windows -B "$build" >"$build/configure.log" 2>&1) ||
+(cd "$repo" && VANTA_WINDOWS_PREFIX=$prefix cmake --preset windows -B "$build") &>"$build/configure.log" ||
   { cat "$build/configure.log" >&2; exit 1; }
 cmake --build "$build" -j2
 took build
@@ -34,16 +34,15 @@ trap '"$wineserver" -k 2>/dev/null || true' EXIT
 # One wineserver, with the prefix's services started once, serves the whole
 # run: a server that ends between two tests and starts again costs seconds,
 # and a test that starts while the services come up can stall.
-[ -f "$WINEPREFIX/system.reg" ] || { "$wine" wineboot --init >/dev/null 2>&1 || true; "$wineserver" -w; }
+[ -f "$WINEPREFIX/system.reg" ] || { "$wine" wineboot --init &>/dev/null || true; "$wineserver" -w; }
 "$wineserver" -p
 "$wine" wineboot >/dev/null 2>&1 || true
 
-status=0
 ctest --test-dir "$build" -j2 --output-junit ctest-junit.xml 2>&1 | tee "$build/ctest.log" || status=1
 took tests
 
-# The end-to-end checks, one function each: it prints what it found and
-# returns non-zero when the check fails.
+# The end-to-end checks, each a function named check_<name> that prints what
+# it found and returns non-zero when the check fails.
 windows_path() { echo "Z:${1//\//\\}"; }
 dll_table() { x86_64-w64-mingw32-objdump -p "$dll"; }
 
@@ -75,7 +74,7 @@ check_example() {
         -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64.cmake" \
         -DVantaWebService_DIR="$build/install/lib/cmake/VantaWebService" &&
       cmake --build "$build/example"
-  } >"$work/log" 2>&1 || { cat "$work/log"; echo "does not build against the installed package"; return 1; }
+  } &>"$work/log" || { cat "$work/log"; echo "does not build against the installed package"; return 1; }
   dispatcher_pid=
   if [ -n "${VANTA_LINUX_VANTA:-}" ]; then
     # shellcheck source=scripts/start-dispatcher.sh
@@ -113,8 +112,10 @@ check_command() {
 echo
 echo "== Windows tests under $("$wine" --version) (log: $build/ctest.log)"
 python3 "$repo/scripts/ctest-summary.py" "$build/ctest-junit.xml" || status=1
-for check in imports exports example command; do
-  if out=$("check_$check" 2>&1); then echo "$check: passed"; else echo "$check: FAILED"; status=1; fi
+for check in $(compgen -A function check_); do
+  verdict=passed
+  out=$("$check" 2>&1) || { verdict=FAILED; status=1; }
+  echo "${check#check_}: $verdict"
   sed 's/^/  /' <<<"$out"
 done
 echo "left out: tools_tests (they drive vanta through a POSIX shell against the POSIX-only reference"
