@@ -175,7 +175,7 @@ while :; do
   [ "$(cat "$failed" 2>/dev/null)" != "$lists_id" ] || continue
   work=$cache/work/${prefix##*/} && rm -rf "$work"
   fetch openssl "$openssl_version" "$work/openssl" && break
-  echo "$lists_id" >"$failed"
+  rm -rf "$work" && echo "$lists_id" >"$failed"
 done
 fetch curl "$curl_version" "$work/curl" || die "cannot download the curl source"
 fetch cpp-httplib "$httplib_version" "$work/httplib" || die "cannot download the cpp-httplib source"
