@@ -1,16 +1,14 @@
 #!/usr/bin/env bash
-# Builds the Windows (x86_64-w64-mingw32) dependencies into one prefix in a
-# cache outside the checkout, and prints the prefix as the last line on
-# stdout: static OpenSSL, libcurl and GoogleTest, and the header-only
-# cpp-httplib, picojson and CLI11. OpenSSL, curl and cpp-httplib are
-# Debian's source packages (patches applied) of the releases the Linux build
-# uses: curl and cpp-httplib the installed -dev package's source version, or
-# the newest of its upstream release when that one is gone; OpenSSL the
-# newest of the installed libssl3's series (3.0.x) that downloads completely.
-# apt fetches them with a configuration of its own under the cache (the
-# system's sources are left alone). The prefix is named after the versions,
-# the compiler and the recipe; once complete (its stamp is written last) a
-# run only prints it. VANTA_WINDOWS_CACHE: the cache (/var/cache/vanta-windows).
+# Builds the Windows (x86_64-w64-mingw32) dependencies, static OpenSSL,
+# libcurl and GoogleTest and header-only cpp-httplib, picojson and CLI11, into
+# a prefix in VANTA_WINDOWS_CACHE (/var/cache/vanta-windows); prints the
+# prefix last on stdout. OpenSSL, curl and cpp-httplib are Debian's source
+# packages (patches applied) of the Linux build's releases: the installed
+# -dev package's source version (or the newest of its upstream release when
+# that one is gone), for OpenSSL the newest of libssl3's series (3.0.x) that
+# downloads. apt fetches them with a configuration of its own in the cache.
+# The prefix is named after the versions, the compiler and the recipe; once
+# complete (its stamp is written last) a run only prints it.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)

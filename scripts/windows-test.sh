@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# Builds the project for 64-bit Windows with mingw-w64 (the "windows" CMake
-# preset, dependencies from scripts/windows-deps.sh), runs the test suite
-# under wine, headless, then the end-to-end checks below, and prints how many
-# tests ran, which were skipped and why, and each check's verdict.
-#
-#   scripts/windows-test.sh [build dir]   (default: build-windows)
-# VANTA_WINDOWS_CACHE is passed on to scripts/windows-deps.sh. Given a Linux
-# build's vanta command in VANTA_LINUX_VANTA, the Windows example negotiates
-# with its reference dispatcher. The wine prefix is <build dir>/wine, shared
-# with no other wine user; its wineserver is stopped at the end.
+# scripts/windows-test.sh [build dir (build-windows)]: builds for 64-bit
+# Windows (the "windows" preset, dependencies from scripts/windows-deps.sh),
+# runs the suite under wine, headless, and the end-to-end checks below, and
+# prints how many tests ran, which were skipped and why, and each check's
+# verdict. With VANTA_LINUX_VANTA (a Linux vanta) the Windows example
+# negotiates with its reference dispatcher. The wine prefix is <build dir>/wine,
+# its wineserver stopped at the end.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -118,9 +115,8 @@ for check in $(compgen -A function check_); do
   echo "${check#check_}: $verdict"
   sed 's/^/  /' <<<"$out"
 done
-echo "left out: tools_tests (they drive vanta through a POSIX shell against the POSIX-only reference"
-echo "  dispatcher, which vanta.exe is built without); the tests labelled install (shell scripts"
-echo "  that build consumers with the Linux compiler: the example check does it for Windows)"
+echo "left out: tools_tests (a POSIX shell drives vanta against the POSIX-only reference dispatcher),"
+echo "  the tests labelled install (Linux consumers; the example check builds the Windows one)"
 took checks
 echo "times: ${times[*]/%/,} total $SECONDS s"
 exit "$status"
