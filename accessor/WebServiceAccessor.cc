@@ -230,8 +230,10 @@ ErrorCode WebServiceAccessor::Start() {
 
 void WebServiceAccessor::Cancel() {
   if (control == nullptr) return;
-  control->stop_waits.Cancel();
+  // In this order: a worker woken from a helper or lock wait must find the
+  // run cancelled, or it would go on as if the identifier had just failed.
   control->cancel.Cancel();
+  control->stop_waits.Cancel();
 }
 
 bool WebServiceAccessor::WaitFor(int timeout_ms, ErrorCode* result) {

@@ -20,6 +20,7 @@
 
 #include "bench/Allocations.h"
 #include "bench/Baseline.h"
+#include "bench/Embedding.h"
 #include "bench/Process.h"
 #include "messages/Accesstoken.h"
 #include "messages/Gameservice.h"
@@ -122,7 +123,8 @@ struct Bench {
     WebServiceImpl impl;
     impl.Attach(&http);
     std::string answer;
-    return Ok(impl.LauncherMonitorPut(monitor_uri, 3, 10, 20, 30, 40, kRemoteIp, 5000, answer)) &&
+    return Ok(impl.LauncherMonitorPut(monitor_uri, 3, 10, 20, 30, 40, kRemoteIp, 5000, answer,
+                                      nullptr)) &&
            ParseLauncherMonitorResponse(answer).accepted();
   }
 
@@ -274,6 +276,7 @@ void RegisterAll(Bench& b) {
            b.base},
           env);
   PeakRss("rss", "baseline", {b.vanta, "--help"}, env);
+  RegisterEmbedding(b.vanta, b.scratch, b.base);
 }
 
 }  // namespace

@@ -48,12 +48,14 @@ void* AsData(long value) { return reinterpret_cast<void*>(value); }
 }  // namespace
 
 Dispatcher::Dispatcher(const std::string& vanta, const std::string& dir,
-                       const std::string& service_json) {
+                       const std::string& service_json, const std::vector<std::string>& options) {
   const std::string ready = dir + "/ready", service = dir + "/service.json";
   std::ofstream(service) << service_json;
-  pid_ = Spawn({vanta, "dispatcher", "--port", "0", "--monitor-port", "0", "--ready-file", ready,
-                "--service-file", service},
-               {}, false);
+  std::vector<std::string> argv = {
+      vanta,          "dispatcher", "--port",         "0",    "--monitor-port", "0",
+      "--ready-file", ready,        "--service-file", service};
+  argv.insert(argv.end(), options.begin(), options.end());
+  pid_ = Spawn(argv, {}, false);
   // The ready file is whole once it exists: the dispatcher renames it into place.
   for (int wait = 0; pid_ > 0 && wait < 1000; ++wait) {
     std::string text;

@@ -12,13 +12,15 @@ namespace vanta {
 namespace bench {
 
 // `vanta dispatcher` in a process of its own, on ephemeral loopback ports,
-// answering game service requests with service_json. Stopped (SIGTERM) and
-// reaped with the object.
+// answering game service requests with service_json (and the further
+// options of options, its faults). Stopped (SIGTERM) and reaped with the
+// object.
 class Dispatcher {
  public:
   // Starts it with its files in dir and waits, at most 10 s, until it
   // listens; throws std::runtime_error when it does not.
-  Dispatcher(const std::string& vanta, const std::string& dir, const std::string& service_json);
+  Dispatcher(const std::string& vanta, const std::string& dir, const std::string& service_json,
+             const std::vector<std::string>& options = {});
   ~Dispatcher();
   Dispatcher(const Dispatcher&) = delete;
   Dispatcher& operator=(const Dispatcher&) = delete;
