@@ -30,16 +30,21 @@ case $compiler in
   *g++) c_compiler=${compiler%++}cc ;;
   *) c_compiler=cc ;;
 esac
+# A C program linking a library built with clang's sanitizers needs their
+# C++ run-time parts too.
+c_link=()
+if [[ $flags == *-fsanitize* && $c_compiler == *clang ]]; then c_link=(-fsanitize-link-c++-runtime -lstdc++); fi
 cmake -S "$examples" -B "$work/example" -DCMAKE_PREFIX_PATH="$work/prefix" \
   -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_CXX_FLAGS="$flags" \
-  -DCMAKE_C_COMPILER="$c_compiler" -DCMAKE_C_FLAGS="$flags" >/dev/null
+  -DCMAKE_C_COMPILER="$c_compiler" -DCMAKE_C_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="${c_link[*]}" >/dev/null
 cmake --build "$work/example" >/dev/null
 # The C example as a Makefile would build it, from the .pc file alone.
 pc_dir=$(dirname "$(find "$work/prefix" -name vanta-webservice.pc)")
 read -r -a pc_flags <<<"$(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs vanta-webservice)"
 read -r -a c_flags <<<"$flags"
 "$c_compiler" -std=c99 -Wall -Wextra -pedantic -Werror "${c_flags[@]}" "$examples/negotiate.c" \
-  "${pc_flags[@]}" -Wl,-rpath,"$(PKG_CONFIG_PATH=$pc_dir pkg-config --variable=libdir vanta-webservice)" \
+  "${pc_flags[@]}" "${c_link[@]}" -Wl,-rpath,"$(PKG_CONFIG_PATH=$pc_dir pkg-config --variable=libdir vanta-webservice)" \
   -o "$work/negotiate_pc"
 
 # shellcheck source=scripts/start-dispatcher.sh
