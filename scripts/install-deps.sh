@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git ca-certificates
   libcurl4-openssl-dev libssl-dev picojson-dev
-  libgtest-dev libgmock-dev libcpp-httplib-dev libcli11-dev
+  libgtest-dev libgmock-dev libcpp-httplib-dev
 )
 if [ "${VANTA_EXTRA_PACKAGES:-}" != "" ]; then
   read -r -a extra <<<"$VANTA_EXTRA_PACKAGES"

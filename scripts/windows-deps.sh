@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Windows (x86_64-w64-mingw32) dependencies, static OpenSSL,
-# libcurl and GoogleTest and header-only cpp-httplib, picojson and CLI11, into
+# libcurl and GoogleTest and header-only cpp-httplib and picojson, into
 # a prefix in VANTA_WINDOWS_CACHE (/var/cache/vanta-windows); prints the
 # prefix last on stdout. OpenSSL, curl and cpp-httplib are Debian's source
 # packages (patches applied) of the Linux build's releases: the installed
@@ -19,7 +19,7 @@ triple=x86_64-w64-mingw32
 recipe=2
 packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev wine64 googletest cmake make perl pkg-config python3 dpkg-dev xz-utils
-  patch autoconf automake libtool util-linux picojson-dev libcli11-dev
+  patch autoconf automake libtool util-linux picojson-dev
   libssl-dev libcurl4-openssl-dev libcpp-httplib-dev) # the last three choose the sources
 
 log() { echo "windows-deps: $*" >&2; }
@@ -125,8 +125,8 @@ build_googletest() {
 
 # The source's full header-only httplib.h (Debian's package keeps the
 # implementation in a Linux library), built with OpenSSL, and on Windows
-# with Winsock and the certificate store API (crypt32). picojson and CLI11
-# as the installed (architecture "all") packages have them.
+# with Winsock and the certificate store API (crypt32). picojson as the
+# installed (architecture "all") package has it.
 install_headers() {
   install -D -m 644 "$work"/httplib/*/httplib.h "$prefix/include/httplib.h"
   mkdir -p "$prefix/lib/pkgconfig"
@@ -141,7 +141,7 @@ Requires: openssl
 Libs: -lws2_32 -lcrypt32
 Cflags: -I\${includedir} -DCPPHTTPLIB_OPENSSL_SUPPORT
 EOF
-  for f in $(dpkg -L picojson-dev libcli11-dev | grep -E '^/usr/(include|share/cmake)/'); do
+  for f in $(dpkg -L picojson-dev | grep -E '^/usr/(include|share/cmake)/'); do
     [ ! -f "$f" ] || install -D -m 644 "$f" "$prefix/${f#/usr/}"
   done
 }
@@ -154,7 +154,7 @@ update_source_lists
 curl_version=$(same_release curl "$(installed libcurl4-openssl-dev source:Version)")
 httplib_version=$(same_release cpp-httplib "$(installed libcpp-httplib-dev source:Version)")
 key="_curl-${curl_version}_httplib-${httplib_version}_googletest-$(installed googletest)"
-key+="_picojson-$(installed picojson-dev)_cli11-$(installed libcli11-dev)"
+key+="_picojson-$(installed picojson-dev)"
 key+="_gcc-$(installed g++-mingw-w64-x86-64-posix)_r$recipe"
 
 # The newest OpenSSL of the series, but for those whose download failed
