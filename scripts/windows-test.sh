@@ -120,7 +120,7 @@ check_capi() {
   local work=$build/capi-check exports name out code=0
   rm -rf "$work" && mkdir -p "$work"
   exports=$(dll_table | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p')
-  for name in $(grep -oE 'VANTA_EXPORT [^(]*vanta_[a-z_]+\(' "$repo/include/vanta/vanta.h" | grep -oE 'vanta_[a-z_]+'); do
+  for name in $(grep VANTA_EXPORT "$repo/include/vanta/vanta.h" | grep -oE 'vanta_[a-z_]+\(' | tr -d '('); do
     grep -qE "\] $name\$" <<<"$exports" || { echo "$name is not exported by its plain name"; return 1; }
   done
   x86_64-w64-mingw32-gcc -std=c99 -Wall -Wextra -pedantic -Werror -I "$repo/include" \
@@ -156,10 +156,9 @@ check_dispatcher() {
 check_device_id() {
   local key='HKLM\System\CurrentControlSet\Control\Session Manager\Environment' id code=0
   "$wine" reg delete "$key" /v ComSpec /f &>/dev/null
-  "$wineserver" -w
   id=$("$wine" "$build/bin/vanta.exe" device-id 2>&1) || code=$?
   "$wine" reg add "$key" /v ComSpec /t REG_EXPAND_SZ /d '%SystemRoot%\system32\cmd.exe' /f &>/dev/null
-  "$wineserver" -w
+  id=${id%$'\r'}  # the console's line end
   echo "device-id without ComSpec: exit status $code, ${#id} characters: $id"
   [ "$code" -eq 0 ] && [ "${#id}" -eq 54 ]
 }
