@@ -124,8 +124,9 @@ TEST_F(EmbeddingTest, WaitForAndTheStateHandler) {
   ErrorCode result = 1;
   EXPECT_TRUE(accessor.WaitFor(0, &result));  // never started
   EXPECT_EQ(result, WS_SUCCESS);
-  std::atomic<bool> release{false};
+  std::atomic<bool> reached{false}, release{false};
   peer_->SetHandler(kGamePath, [&](const httplib::Request&, httplib::Response& res) {
+    reached = true;
     Eventually([&] { return release.load(); });
     res.status = 503;  // retried once: state 2 is published again
   });
@@ -134,8 +135,9 @@ TEST_F(EmbeddingTest, WaitForAndTheStateHandler) {
     res.set_content(++attempts == 1 ? "{}" : kAllOk[3].second.body, "application/json");
   });
   Start(accessor, false);
+  ASSERT_TRUE(Eventually([&] { return reached.load(); }));
   EXPECT_FALSE(accessor.WaitFor(20, &result));
-  peer_->SetAnswer(kGamePath, kAllOk[2].second);
+  peer_->SetAnswer(kGamePath, kAllOk[2].second);  // for the second attempt
   release = true;
   EXPECT_TRUE(accessor.WaitFor(-1, &result));
   EXPECT_EQ(result, WS_SUCCESS);
