@@ -242,10 +242,12 @@ void WebServiceHttp::CloseRestHandle() {
 
 ErrorCode WebServiceHttp::PostJson(const std::string& url, const std::string& body,
                                    std::string& response, ExchangeReport* report) {
-  // Its own multi handle: no connection outlives the exchange.
-  Multi multi(curl_multi_init());
+  // One multi handle runs every POST of this object (making one per
+  // exchange costs as much again as the handle); each POST still has a
+  // handle and a connection of its own.
+  if (post_multi_ == nullptr) post_multi_.reset(curl_multi_init());
   Handle post(curl_easy_init());
-  if (multi == nullptr || post == nullptr) return WS_ERROR_NO_TRANSPORT;
+  if (post_multi_ == nullptr || post == nullptr) return WS_ERROR_NO_TRANSPORT;
   response.clear();
   Sink sink{&response};
   char error_text[CURL_ERROR_SIZE] = {};
@@ -270,9 +272,16 @@ ErrorCode WebServiceHttp::PostJson(const std::string& url, const std::string& bo
   }
   SetLimitsAndBehaviour(post.get());
   SetRedirectRule(post.get(), url);
+  // As a handle run on its own: the connection closed after the exchange,
+  // never found again by the next one, and no address remembered.
+  curl_easy_setopt(post.get(), CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(post.get(), CURLOPT_DNS_CACHE_TIMEOUT, 0L);
+  // Nor a certificate store kept from an earlier exchange: each TLS
+  // handshake trusts the roots its own context callback gives.
+  curl_easy_setopt(post.get(), CURLOPT_CA_CACHE_TIMEOUT, 0L);
   curl_easy_setopt(post.get(), CURLOPT_ERRORBUFFER, error_text);
   const ErrorCode code =
-      Perform(multi.get(), post.get(), cancel_, "POST", url, sink, error_text, report);
+      Perform(post_multi_.get(), post.get(), cancel_, "POST", url, sink, error_text, report);
   post.reset();  // before its header list
   return code;
 }

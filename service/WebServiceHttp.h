@@ -80,6 +80,7 @@ class WebServiceHttp {
   // The declaration order makes the handle go before its header list, and
   // before the multi handle that keeps its connection.
   Cancellation* cancel_ = nullptr;
+  Multi post_multi_;
   HeaderList headers_;
   Multi rest_multi_;
   Handle handle_;
