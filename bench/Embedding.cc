@@ -172,28 +172,20 @@ void RegisterEmbedding(const std::string& vanta, const std::string& scratch,
       ->Iterations(1)
       ->Repetitions(3);
   // A negotiation without registration through each interface.
-  benchmark::RegisterBenchmark("interface/library",
-                               [setup](benchmark::State& state) {
-                                 for (auto _ : state) {
-                                   if (!NegotiateThroughC(setup->fast_base.c_str())) {
-                                     state.SkipWithError("the negotiation failed");
-                                     break;
+  for (const auto& [side, negotiate] :
+       {std::pair{"library", &NegotiateThroughC}, std::pair{"baseline", &NegotiateThroughCxx}}) {
+    benchmark::RegisterBenchmark((std::string("interface/") + side).c_str(),
+                                 [setup, negotiate = negotiate](benchmark::State& state) {
+                                   for (auto _ : state) {
+                                     if (!negotiate(setup->fast_base.c_str())) {
+                                       state.SkipWithError("the negotiation failed");
+                                       break;
+                                     }
                                    }
-                                 }
-                               })
-      ->UseRealTime()
-      ->MeasureProcessCPUTime();
-  benchmark::RegisterBenchmark("interface/baseline",
-                               [setup](benchmark::State& state) {
-                                 for (auto _ : state) {
-                                   if (!NegotiateThroughCxx(setup->fast_base.c_str())) {
-                                     state.SkipWithError("the negotiation failed");
-                                     break;
-                                   }
-                                 }
-                               })
-      ->UseRealTime()
-      ->MeasureProcessCPUTime();
+                                 })
+        ->UseRealTime()
+        ->MeasureProcessCPUTime();
+  }
 }
 
 }  // namespace bench
