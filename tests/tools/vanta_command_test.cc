@@ -22,8 +22,6 @@
 namespace vanta {
 namespace {
 
-using Env = std::vector<std::pair<std::string, std::string>>;
-
 std::vector<std::string> Words(const std::string& line) {
   std::vector<std::string> words;
   std::istringstream in(line);
@@ -59,31 +57,31 @@ struct Dispatcher {
 class VantaCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = (std::filesystem::temp_directory_path() /
-            ("vanta-tools-" + std::to_string(std::random_device()())))
-               .string();
+    // Read before TEMP is set below, which it would follow.
+    static const std::filesystem::path base = std::filesystem::temp_directory_path();
+    dir_ = (base / ("vanta-tools-" + std::to_string(std::random_device()()))).string();
     ASSERT_TRUE(std::filesystem::create_directories(dir_));
+    testing::SetEnvironment("TEMP", dir_);  // for the files of the commands it starts
   }
   void TearDown() override {
     dispatchers_.clear();
     std::filesystem::remove_all(dir_);
   }
 
-  // Runs program with args (for at most 60 s), TEMP in dir_ for its files.
-  Result Run(std::vector<std::string> args, Env env = {}) {
-    env.emplace_back("TEMP", dir_);
+  // Runs program with args (for at most 60 s).
+  Result Run(const std::vector<std::string>& args) {
     testing::ChildProcess child;
     Result result;
-    if (!child.Start(args, env, dir_ + "/out", dir_ + "/err")) return result;
+    if (!child.Start(args, dir_ + "/out", dir_ + "/err")) return result;
     if (!child.Wait(60000, &result.status)) result.status = -1;
     result.out = Read(dir_ + "/out");
     result.err = Read(dir_ + "/err");
     return result;
   }
-  Result Vanta(const std::string& line, Env env = {}) {
+  Result Vanta(const std::string& line) {
     std::vector<std::string> args = Words(line);
     args.insert(args.begin(), VANTA_TOOL_PATH);
-    return Run(args, std::move(env));
+    return Run(args);
   }
 
   // Starts `vanta dispatcher` with args; null unless it tells its ports
@@ -96,7 +94,7 @@ class VantaCommandTest : public ::testing::Test {
         VANTA_TOOL_PATH,  "dispatcher", "--port",       "0",
         "--monitor-port", "0",          "--ready-file", dispatcher->dir + "/ready"};
     for (const std::string& word : Words(args)) argv.push_back(word);
-    if (!dispatcher->process.Start(argv, {}, dispatcher->dir + "/out", dispatcher->dir + "/log")) {
+    if (!dispatcher->process.Start(argv, dispatcher->dir + "/out", dispatcher->dir + "/log")) {
       return nullptr;
     }
     const bool ready = testing::Eventually([&] {
@@ -425,12 +423,11 @@ TEST_F(VantaCommandTest, ConcurrentDeviceIdProcessesSeeWholeUuidFiles) {
   std::string bytes = "\xFF\xFE";
   for (char c : "UUID  \r\n" + uuid + "  \r\n") bytes += std::string(1, c) + '\0';
   std::ofstream(dir_ + "/uuid-bytes", std::ios::binary) << bytes;
+  testing::SetEnvironment("ComSpec", VANTA_FAKE_INTERPRETER);
   testing::ChildProcess children[8];
   for (int i = 0; i < 8; ++i) {
     const std::string name = dir_ + "/" + std::to_string(i);
-    ASSERT_TRUE(children[i].Start({VANTA_TOOL_PATH, "device-id"},
-                                  {{"TEMP", dir_}, {"ComSpec", VANTA_FAKE_INTERPRETER}},
-                                  name + ".out", name + ".err"));
+    ASSERT_TRUE(children[i].Start({VANTA_TOOL_PATH, "device-id"}, name + ".out", name + ".err"));
   }
   int complete = 0;
   for (int i = 0; i < 8; ++i) {
