@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,10 +45,12 @@ inline const std::string kRegisterPath = "/game/razever/app/APIEX/SorvaneClient/
 inline const std::vector<std::pair<std::string, Answer>> kAllOk = {
     {kTokenPath, Reply(R"({"status":"ok","token":"T1","zuc_key_value":"K1"})")},
     {kAccessPath, Reply(R"({"status":"ok","access_token":"A1"})")},
-    {kGamePath, Reply(R"({"status":"ok","gameid":"g","ipv4":"10.1.2.3","ipv6":"fe80::1",)"
-                      R"("control_port":11,"video_port":12,"audio_port":13,"input_port":14,)"
-                      R"("key1":"k-1","key2":"k-2","config":{"version":1,)"
-                      R"("audio":[{"level":0,"bitrate":96}],"video":[]}})")},
+    {kGamePath,
+     Reply(R"({"status":"ok","gameid":"g","ipv4":"10.1.2.3","ipv6":"fe80::1",)"
+           R"("control_port":11,"video_port":12,"audio_port":13,"input_port":14,)"
+           R"("key1":"k-1","key2":"k-2","config":{"version":1,)"
+           R"("audio":[{"level":0,"bitrate":96}],)"
+           R"("video":[{"level":0,"fps":30,"resolutionRatio":50,"bitrateRatio":40}]}})")},
     {kRegisterPath, Reply(R"({"status":0,"message":""})")},
 };
 
@@ -110,14 +113,16 @@ class RunnerTest : public ::testing::Test {
     ASSERT_EQ(accessor.Start(), WS_SUCCESS);
   }
   void Prepare(WebServiceAccessor& accessor, bool token_first) {
+    {
+      std::lock_guard<std::mutex> lock(states_mu_);
+      states_.clear();  // before Initialize, whose IDLE the handler must not see
+    }
     ASSERT_EQ(accessor.Initialize(3, "t0", peer_->Url("/dispatcher/").c_str(), 5, 6, "game",
                                   token_first, "k0", 1, 0, 1, 0, 1, 601),
               WS_SUCCESS);
     accessor.SetStateHandler(&RunnerTest::RecordState, this);
     env_.ClearSleeps();
     trace_.Clear();
-    std::lock_guard<std::mutex> lock(states_mu_);
-    states_.clear();
   }
   // The states the state handler saw, in order.
   std::vector<int> States() const {
@@ -151,6 +156,29 @@ class RunnerTest : public ::testing::Test {
   static std::vector<unsigned> WaitsBefore(size_t n) {
     const std::vector<unsigned> all{2000, 3000};
     return std::vector<unsigned>(all.begin(), all.begin() + (n > 1 ? n - 1 : 0));
+  }
+  // A run report in one line: per step, its name and, where they tell
+  // something, its attempts ("x2"), its code unless a success, its detail
+  // in parentheses and its last exchange: method, address (without its
+  // loopback origin), HTTP status, "cancelled" or "error", the server's
+  // result and message, and the excerpt of an unreadable answer.
+  std::string Describe(const std::vector<StepReport>& report) const {
+    std::string line;
+    for (const StepReport& s : report) {
+      const ExchangeReport& x = s.last;
+      line += (line.empty() ? "" : " | ") + std::string(StepName(s.step));
+      if (s.attempts > 0) line += " x" + std::to_string(s.attempts);
+      if (s.code.IsFailure()) line += std::string(" ") + s.code.Name();
+      if (!s.detail.empty()) line += " (" + s.detail + ")";
+      if (!x.method.empty())
+        line += " " + x.method + " " + x.address + " " + std::to_string(x.http_status);
+      if (!x.transport_error.empty())
+        line += x.transport_error == "cancelled" ? " cancelled" : " error";
+      if (!x.server_result.empty())
+        line += " result " + x.server_result + " \"" + x.server_message + "\"";
+      if (!x.answer_excerpt.empty()) line += " excerpt \"" + x.answer_excerpt + "\"";
+    }
+    return std::regex_replace(line, std::regex("https?://127\\.0\\.0\\.1:[0-9]+"), "");
   }
   // The codes the runs ended with, from the trace.
   std::vector<std::string> Results() const {

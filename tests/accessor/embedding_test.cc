@@ -1,5 +1,6 @@
 // What an embedding program relies on: Cancel wherever the run is, WaitFor,
-// the state handler, the run report, and the registration's settings.
+// the state handler, the registration's settings, and the run report that
+// tells why a run failed.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "accessor/DeviceId.h"
 #include "tests/accessor/RunnerFixture.h"
 
 namespace vanta {
@@ -18,9 +20,21 @@ using testing::kAccessPath;
 using testing::kAllOk;
 using testing::kGamePath;
 using testing::kRegisterPath;
+using testing::kTokenPath;
 using testing::Reply;
-using Step = StepReport::Step;
 using EmbeddingTest = testing::RunnerTest;
+
+// Reports of runs that got this far, as RunnerTest::Describe shows them.
+const std::string kAccessed =
+    "initialize | access token x1 POST /dispatcher/request_accesstoken 200";
+const std::string kServed =
+    kAccessed + " | game service x1 POST /dispatcher/request_gameservice 200";
+const std::string kRegistered =
+    " | device identifier | registration x1 POST " + kRegisterPath + " 200";
+
+std::string NotBuilt(DeviceIdFailure failure, const char* code = "WS_ERROR_FAILED") {
+  return kServed + " | device identifier " + code + " (" + DeviceIdFailureText(failure) + ")";
+}
 
 // Cancel at each point of a run: the run ends as aborted at once (state 5,
 // WS_ERROR_ABORTED), sends nothing after it and writes no key file; a
@@ -30,14 +44,20 @@ TEST_F(EmbeddingTest, CancelEndsTheRunWhereverItIs) {
   struct Row {
     const char* name;
     Point point;
+    std::string report;
   };
+  const std::string stopped = NotBuilt(DeviceIdFailure::kQueryAborted, "WS_ERROR_ABORTED");
   const Row rows[] = {
-      {"before Start", Point::kBeforeStart},
-      {"retry wait", Point::kRetryWait},
-      {"exchange in flight", Point::kExchange},
-      {"UUID helper", Point::kHelper},
-      {"identity lock held by another build", Point::kLock},
-      {"after the end", Point::kAfterEnd},
+      {"before Start", Point::kBeforeStart, ""},
+      {"retry wait", Point::kRetryWait,
+       "initialize | access token x1 WS_ERROR_ABORTED POST /dispatcher/request_accesstoken 500 "
+       "error"},
+      {"exchange in flight", Point::kExchange,
+       kAccessed + " | game service x1 WS_ERROR_ABORTED POST /dispatcher/request_gameservice 0 "
+                   "cancelled"},
+      {"UUID helper", Point::kHelper, stopped},
+      {"identity lock held by another build", Point::kLock, stopped},
+      {"after the end", Point::kAfterEnd, kServed + kRegistered + " | key file"},
   };
   for (const Row& row : rows) {
     NewPeer();
@@ -51,33 +71,32 @@ TEST_F(EmbeddingTest, CancelEndsTheRunWhereverItIs) {
       accessor.Cancel();  // idempotent
     };
     LockAttempt other;
+    if (row.point == Point::kLock) other = Env::Get()->TryLockFile(TempPath("id.lock"));
+    if (row.point == Point::kRetryWait) peer_->SetAnswer(kAccessPath, Reply("{}", 500));
+    // Those rows cancel from the wait they reach, the others below.
     if (row.point == Point::kRetryWait || row.point == Point::kLock) {
-      if (row.point == Point::kLock) other = Env::Get()->TryLockFile(TempPath("id.lock"));
-      if (row.point == Point::kRetryWait) peer_->SetAnswer(kAccessPath, Reply("{}", 500));
       env_.on_sleep = [&](unsigned) { cancel(); };
-    } else if (row.point == Point::kExchange) {
+    }
+    if (row.point == Point::kExchange) {
       // Accepts the game service request and answers only when released.
       peer_->SetHandler(kGamePath, [&](const httplib::Request&, httplib::Response& res) {
         reached = true;
         Eventually([&] { return release.load(); });
         res.status = 500;
       });
-    } else if (row.point == Point::kHelper) {
-      WriteTemp("hang", "");
     }
-    Prepare(accessor, true);
+    if (row.point == Point::kHelper) WriteTemp("hang", "");
+    Prepare(accessor, false);
     if (row.point == Point::kBeforeStart) cancel();
     ASSERT_EQ(accessor.Start(), WS_SUCCESS) << row.name;
     if (row.point == Point::kExchange) {
       ASSERT_TRUE(Eventually([&] { return reached.load(); })) << row.name;
+      cancel();
     } else if (row.point == Point::kHelper) {
       ASSERT_TRUE(Eventually([&] { return ReadTemp("pid").value_or("") != ""; })) << row.name;
+      cancel();
     } else if (row.point == Point::kAfterEnd) {
       ASSERT_TRUE(accessor.WaitFor(-1, nullptr)) << row.name;
-    }
-    // The other rows cancel from the wait they reach.
-    if (row.point == Point::kExchange || row.point == Point::kHelper ||
-        row.point == Point::kAfterEnd) {
       cancel();
     }
     ErrorCode result = 1;
@@ -86,27 +105,11 @@ TEST_F(EmbeddingTest, CancelEndsTheRunWhereverItIs) {
 
     const bool ended_first = row.point == Point::kAfterEnd;
     EXPECT_EQ(result, ended_first ? WS_SUCCESS : WS_ERROR_ABORTED) << row.name;
-    EXPECT_EQ(accessor.GetState(),
-              ended_first ? WebServiceAccessor::State::COMPLETE : WebServiceAccessor::State::FAILED)
-        << row.name;
+    EXPECT_EQ(accessor.GetState(), ended_first ? 4 : 5) << row.name;
     EXPECT_EQ(peer_->Requests().size(), requests) << row.name << ": a request after the cancel";
     EXPECT_EQ(ReadTemp("key.tmp").has_value(), ended_first) << row.name;
-    if (row.point == Point::kRetryWait) {
-      EXPECT_EQ(env_.Sleeps(), std::vector<unsigned>{2000}) << row.name;
-    }
-    if (row.point == Point::kExchange) {
-      // Ended by the cancel, not by an answer or the time limit.
-      const ExchangeReport last = accessor.GetRunReport().back().last;
-      EXPECT_EQ(last.code, WS_ERROR_ABORTED) << row.name;
-      EXPECT_EQ(last.transport_error, "cancelled") << row.name;
-    }
-    if (row.point == Point::kLock || row.point == Point::kHelper) {
-      ASSERT_FALSE(accessor.GetRunReport().empty()) << row.name;
-      EXPECT_EQ(accessor.GetRunReport().back().step, Step::DEVICE_ID) << row.name;
-      EXPECT_EQ(accessor.GetRunReport().back().code, WS_ERROR_ABORTED) << row.name;
-    }
+    EXPECT_EQ(Describe(accessor.GetRunReport()), row.report) << row.name;
     if (row.point == Point::kHelper) {
-      EXPECT_NE(accessor.GetRunReport().back().detail.find("stopped"), std::string::npos);
       EXPECT_TRUE(testing::ProcessEnded(std::stoi(*ReadTemp("pid")))) << row.name;
       std::filesystem::remove(TempPath("hang"));
       std::filesystem::remove(TempPath("pid"));
@@ -130,10 +133,6 @@ TEST_F(EmbeddingTest, WaitForAndTheStateHandler) {
     Eventually([&] { return release.load(); });
     res.status = 503;  // retried once: state 2 is published again
   });
-  int attempts = 0;
-  peer_->SetHandler(kRegisterPath, [&](const httplib::Request&, httplib::Response& res) {
-    res.set_content(++attempts == 1 ? "{}" : kAllOk[3].second.body, "application/json");
-  });
   Start(accessor, false);
   ASSERT_TRUE(Eventually([&] { return reached.load(); }));
   EXPECT_FALSE(accessor.WaitFor(20, &result));
@@ -144,129 +143,136 @@ TEST_F(EmbeddingTest, WaitForAndTheStateHandler) {
   EXPECT_EQ(accessor.GetResult(), WS_SUCCESS);
   EXPECT_EQ(States(), (std::vector<int>{1, 2, 2, 3, 4}));
   EXPECT_EQ(trace_.States(), States());
-  // A new run after WaitFor: Initialize finds the worker gone.
-  Start(accessor, false);
+  // A Cancel() after the end reaches no later run. Initialize finds the
+  // worker gone, clears the report, and its IDLE reaches no handler.
+  accessor.Cancel();
+  Prepare(accessor, false);
+  EXPECT_TRUE(accessor.GetRunReport().empty());
+  ASSERT_EQ(accessor.Start(), WS_SUCCESS);
   EXPECT_TRUE(accessor.WaitFor(-1, &result));
+  EXPECT_EQ(result, WS_SUCCESS);
   EXPECT_EQ(States(), (std::vector<int>{1, 2, 3, 4}));
 }
 
-// The run report tells, per step that ran, its attempts, its code and its
-// last exchange; peer texts are printable.
-TEST_F(EmbeddingTest, RunReportSaysWhyARunFailed) {
+// Each step runs under the retry rule: at most three attempts, 2 s and 3 s
+// apart, fewer when an answer settles it. A dispatcher step that gives up
+// ends the run with FAILED and its code. The identifier and the
+// registration gate nothing; the key file is written after the
+// registration, if any. The report tells, per step that ran, its attempts,
+// its code and its last exchange, with the peer's texts printable.
+TEST_F(EmbeddingTest, StepsRetryGiveUpAndReportWhy) {
   const std::string closed = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
+  testing::LocalPeer web_api;  // the web API of SetWebApiOrigin
+  web_api.SetAnswer(kRegisterPath, Reply(R"({"status":10,"message":"elsewhere"})"));
+  LockAttempt other;  // another build's
+  using Failure = DeviceIdFailure;
+  // What a run published: its states, its waits, the key file after it and
+  // its report.
+  auto outcome = [&](const std::vector<StepReport>& report) {
+    std::string line;
+    for (int state : States()) line += std::to_string(state) + " ";
+    line += "/";
+    for (unsigned ms : env_.Sleeps()) line += " " + std::to_string(ms);
+    return line + " / " + ReadTemp("key.tmp").value_or("none") + " / " + Describe(report);
+  };
   struct Row {
     const char* name;
-    std::function<void()> arrange;
-    std::vector<Step::type> steps;                 // the steps that ran, in order
-    int attempts;                                  // of the last step
-    ErrorCode code;                                // of the last step
-    std::function<void(const StepReport&)> check;  // of the last step
+    std::function<void(WebServiceAccessor&)> arrange;
+    std::string outcome;
+    bool token_first = false;
   };
   const Row rows[] = {
-      {"HTTP 500",
-       [&] { peer_->SetAnswer(kAccessPath, Reply("", 500)); },
-       {Step::INITIALIZE, Step::ACCESS_TOKEN},
-       3,
-       WS_ERROR_SERVER_ERROR,
-       [&](const StepReport& s) {
-         EXPECT_EQ(s.last.method, "POST");
-         EXPECT_EQ(s.last.address, peer_->Url(kAccessPath));
-         EXPECT_EQ(s.last.http_status, 500);
-         EXPECT_NE(s.last.transport_error, "");
-         EXPECT_GT(s.last.bytes_sent, 0);
-       }},
+      {"HTTP 500, three times", [&](auto&) { peer_->SetAnswer(kAccessPath, Reply("", 500)); },
+       "1 5 / 2000 3000 / old / initialize | access token x3 WS_ERROR_SERVER_ERROR POST "
+       "/dispatcher/request_accesstoken 500 error"},
       {"refusal with a message",
-       [&] {
+       [&](auto&) {
          peer_->SetAnswer(kGamePath,
-                          Reply(R"({"status":"ng","result":2,"message":"no\u009b[2J\nmore"})"));
+                          Reply(R"({"status":"ng","result":2,"message":"no\u009b[2J\nmore)" +
+                                std::string(250, 'x') + "\"}"));
        },
-       {Step::INITIALIZE, Step::ACCESS_TOKEN, Step::GAME_SERVICE},
-       1,
-       WS_ERROR_SERVER_RESULT_2_5_6_7,
-       [&](const StepReport& s) {
-         EXPECT_EQ(s.last.http_status, 200);
-         EXPECT_EQ(s.last.server_result, "2");
-         EXPECT_EQ(s.last.server_message, "no\\xC2\\x9B[2J\\x0Amore");
-         EXPECT_EQ(s.last.answer_excerpt, "");
-       }},
+       "1 2 5 / / old / " + kAccessed + " | game service x1 WS_ERROR_SERVER_RESULT_2_5_6_7 POST " +
+           "/dispatcher/request_gameservice 200 result 2 \"no\\xC2\\x9B[2J\\x0Amore" +
+           std::string(179, 'x') + "\""},
+      {"no such game, token first",
+       [&](auto&) {
+         peer_->SetAnswer(kTokenPath, Reply(R"({"status":"ng","result":0,"message":""})"));
+       },
+       "1 5 / 2000 3000 / old / initialize | token x3 WS_ERROR_SERVER_ERROR POST "
+       "/dispatcher/request_token 200 result 0 \"\"",
+       true},
       {"unreadable answer",
-       [&] { peer_->SetAnswer(kAccessPath, Reply("<html>\x1b[31m" + std::string(80, 'x'))); },
-       {Step::INITIALIZE, Step::ACCESS_TOKEN},
-       1,
-       WS_ERROR_BAD_RESPONSE,
-       [&](const StepReport& s) {
-         EXPECT_EQ(s.last.answer_excerpt, "<html>\\x1B[31m" + std::string(53, 'x'));
-         EXPECT_EQ(s.last.server_result, "");
-       }},
-      {"refused connection",
-       [&] { env_.web_api_origin = closed; },
-       {Step::INITIALIZE, Step::ACCESS_TOKEN, Step::GAME_SERVICE, Step::DEVICE_ID,
-        Step::REGISTRATION, Step::KEY_FILE},
-       0,
-       WS_SUCCESS,
-       [&](const StepReport&) {}},
-      {"unbuildable identifier",
-       [&] { env_.SetVariable("ComSpec", TempPath("no-such-interpreter")); },
-       {Step::INITIALIZE, Step::ACCESS_TOKEN, Step::GAME_SERVICE, Step::DEVICE_ID},
-       0,
-       WS_ERROR_FAILED,
-       [&](const StepReport& s) { EXPECT_NE(s.detail.find("could not run"), std::string::npos); }},
-      {"unwritable key file",
-       [&] { std::filesystem::create_directory(TempPath("key.tmp")); },
-       {Step::INITIALIZE, Step::ACCESS_TOKEN, Step::GAME_SERVICE, Step::DEVICE_ID,
-        Step::REGISTRATION, Step::KEY_FILE},
-       0,
-       WS_ERROR_FAILED,
-       [&](const StepReport& s) { EXPECT_NE(s.detail.find("key.tmp"), std::string::npos); }},
+       [&](auto&) {
+         peer_->SetAnswer(kAccessPath, Reply("<html>\x1b[31m" + std::string(80, 'x')));
+       },
+       "1 5 / / old / initialize | access token x1 WS_ERROR_BAD_RESPONSE POST "
+       "/dispatcher/request_accesstoken 200 excerpt \"<html>\\x1B[31m" +
+           std::string(53, 'x') + "\""},
+      {"HTTP 503, then served",
+       [&](auto&) {
+         peer_->SetAnswers(kGamePath, {Reply("", 503), kAllOk[2].second});
+       },
+       "1 2 2 3 4 / 2000 / k0 / " + kAccessed +
+           " | game service x2 POST /dispatcher/request_gameservice 200" + kRegistered +
+           " | key file"},
+      {"registration refused",
+       [&](auto&) { peer_->SetAnswer(kRegisterPath, Reply(R"({"status":2,"message":"no"})")); },
+       "1 2 3 4 / / k0 / " + kServed +
+           " | device identifier | registration x1 WS_ERROR_SERVER_RESULT_2_5_6_7 POST " +
+           kRegisterPath + " 200 result 2 \"\" | key file"},
+      {"web API unreachable", [&](auto&) { env_.web_api_origin = closed; },
+       "1 2 3 3 3 4 / 2000 3000 / k0 / " + kServed +
+           " | device identifier | registration x3 WS_ERROR_CONNECT_FAILED POST " + kRegisterPath +
+           " 0 error | key file"},
+      {"web API of its own", [&](auto& a) { a.SetWebApiOrigin(web_api.Url("")); },
+       "1 2 3 4 / / k0 / " + kServed +
+           " | device identifier | registration x1 WS_ERROR_SERVER_RESULT_10 POST " +
+           kRegisterPath + " 200 result 10 \"\" | key file"},
+      {"no registration", [&](auto& a) { a.SetRegisterDeviceId(false); },
+       "1 2 4 / / k0 / " + kServed + " | key file"},
+      {"no interpreter", [&](auto&) { env_.SetVariable("ComSpec", TempPath("no-interpreter")); },
+       "1 2 4 / / old / " + NotBuilt(Failure::kQueryNotStarted)},
+      {"lock held to its time limit",
+       [&](auto&) {
+         other = Env::Get()->TryLockFile(TempPath("id.lock"));
+         env_.on_sleep = [&](unsigned) { env_.clock_jump_ms = kLockWaitMs; };
+       },
+       "1 2 4 / 10 / old / " + NotBuilt(Failure::kLockBusy)},
+      {"UUID file of another user", [&](auto&) { env_.files_of_another_user = {"id.tmp"}; },
+       "1 2 4 / / old / " + NotBuilt(Failure::kUuidFileOfAnotherUser)},
+      {"UUID file of another user, no helper",
+       [&](auto&) {
+         env_.files_of_another_user = {"id.tmp"};
+         env_.SetVariable("ComSpec", std::nullopt);
+         env_.hardware_uuid = kUuid;
+       },
+       "1 2 4 / / old / " + NotBuilt(Failure::kUuidFileOfAnotherUser)},
+      {"lock file of another user", [&](auto&) { env_.files_of_another_user = {"id.lock"}; },
+       "1 2 4 / / old / " + NotBuilt(Failure::kLockFileOfAnotherUser)},
+      {"key file of another user", [&](auto&) { env_.files_of_another_user = {"key.tmp"}; },
+       "1 2 3 4 / / old / " + kServed + kRegistered + " | key file WS_ERROR_FAILED (" +
+           TempPath("key.tmp") +
+           " belongs to another user: not written as a regular file of this "
+           "user)"},
   };
   for (const Row& row : rows) {
     NewPeer();
     env_.SetVariable("ComSpec", VANTA_FAKE_INTERPRETER);
-    std::filesystem::remove_all(TempPath("key.tmp"));
-    row.arrange();
+    WriteTemp("key.tmp", "old");
     WebServiceAccessor accessor;
-    Start(accessor, false);
-    ASSERT_TRUE(accessor.WaitFor(-1, nullptr));
+    row.arrange(accessor);
+    Start(accessor, row.token_first);
+    ErrorCode result = 1;
+    ASSERT_TRUE(accessor.WaitFor(-1, &result));
     const std::vector<StepReport> report = accessor.GetRunReport();
-    std::vector<Step::type> steps;
-    for (const StepReport& step : report) steps.push_back(step.step);
-    EXPECT_EQ(steps, row.steps) << row.name;
-    if (report.empty()) continue;
-    EXPECT_EQ(report.back().attempts, row.attempts) << row.name;
-    EXPECT_EQ(report.back().code, row.code) << row.name;
-    EXPECT_EQ(report.back().last.code, row.attempts > 0 ? row.code : ErrorCode(WS_SUCCESS))
+    EXPECT_EQ(outcome(report), row.outcome) << row.name;
+    EXPECT_EQ(accessor.GetState(), States().back()) << row.name;
+    EXPECT_EQ(result, States().back() == 4 ? ErrorCode(WS_SUCCESS) : report.back().code)
         << row.name;
-    row.check(report.back());
-    if (row.steps.size() == 6 && row.code == ErrorCode(WS_SUCCESS)) {
-      // A registration that gave up is told, though it failed nothing.
-      const StepReport& registration = report[4];
-      EXPECT_EQ(registration.attempts, 3) << row.name;
-      EXPECT_EQ(registration.code, WS_ERROR_CONNECT_FAILED) << row.name;
-      EXPECT_EQ(registration.last.address, closed + kRegisterPath) << row.name;
-      EXPECT_EQ(registration.last.http_status, 0) << row.name;
-    }
-  }
-}
-
-// Without registration the run goes from 2 to 4 and keeps the key; with a
-// web API origin of its own it registers there.
-TEST_F(EmbeddingTest, RegistrationCanBeSwitchedOffOrPointedElsewhere) {
-  testing::LocalPeer web_api;
-  web_api.SetAnswer(kRegisterPath, kAllOk[3].second);
-  for (bool register_device_id : {false, true}) {
-    NewPeer();
-    std::filesystem::remove(TempPath("key.tmp"));
-    WebServiceAccessor accessor;
-    accessor.SetRegisterDeviceId(register_device_id);
-    accessor.SetWebApiOrigin(web_api.Url(""));
-    Start(accessor, false);
-    ASSERT_TRUE(accessor.WaitFor(-1, nullptr));
-    const std::vector<int> states =
-        register_device_id ? std::vector<int>{1, 2, 3, 4} : std::vector<int>{1, 2, 4};
-    EXPECT_EQ(States(), states);
-    EXPECT_EQ(peer_->RequestsTo(kRegisterPath).size(), 0u);
-    EXPECT_EQ(web_api.RequestsTo(kRegisterPath).size(), register_device_id ? 1u : 0u);
-    EXPECT_EQ(ReadTemp("key.tmp"), "k0");
+    env_.files_of_another_user.clear();
+    env_.hardware_uuid.reset();
+    env_.on_sleep = nullptr;
+    other = LockAttempt();
   }
 }
 

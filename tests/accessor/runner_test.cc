@@ -13,7 +13,6 @@
 #include <optional>
 #include <regex>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "accessor/DeviceId.h"
@@ -61,8 +60,13 @@ TEST_F(AccessorTest, CompleteRunsWithAndWithoutAFreshToken) {
     }
     const std::string key = token_first ? "K1" : "k0";
     Prepare(accessor, token_first);
-    // Initialize has cleared what the first run negotiated.
+    // Initialize has cleared what the first run negotiated, but for the
+    // video level count and the levels' entries.
+    const WebService::QualityParams& quality = accessor.GetQualityParams();
     EXPECT_EQ(accessor.GetIpv4() + accessor.GetKey1() + accessor.GetAccessToken(), "");
+    EXPECT_EQ(std::vector<int>({quality.version, quality.audio_level_count,
+                                quality.video_level_count, quality.audio_bitrate[0]}),
+              std::vector<int>({0, 0, token_first ? 0 : 1, token_first ? 0 : 96}));
     ASSERT_EQ(accessor.Start(), WS_SUCCESS);
     ErrorCode result = 1;
     accessor.Join(&result);
@@ -86,62 +90,9 @@ TEST_F(AccessorTest, CompleteRunsWithAndWithoutAFreshToken) {
     EXPECT_EQ(accessor.GetControlPort() + accessor.GetVideoPort() * 100 +
                   accessor.GetAudioPort() * 10000 + accessor.GetInputPort() * 1000000,
               14131211);
-    EXPECT_EQ(accessor.GetQualityParams().audio_bitrate[0], 96);
-  }
-}
-
-// Each step runs under the retry rule: at most three attempts, 2 s and 3 s
-// apart, fewer when an answer settles it. A dispatcher step that gives up
-// ends the run with FAILED and its last code. The registration and the
-// identifier gate nothing; the key file is written after the registration,
-// if any.
-TEST_F(AccessorTest, StepsRetryAndGiveUp) {
-  const Answer unlisted = Reply(R"({"status":"ng","result":0,"message":""})");
-  const Answer refused = Reply(R"({"status":"ng","result":2,"message":"no"})");
-  const Answer not_registered = Reply(R"({"status":2,"message":"no"})");
-  const std::string unreachable = "web API unreachable", no_identifier = "no identifier";
-  // Whether a token comes first; whose answers are scripted (or one of the
-  // two cases above), the attempts, states, result and key file it gives.
-  using Row = std::tuple<bool, std::string, std::vector<Answer>, size_t, std::vector<int>,
-                         ErrorCode, std::string>;
-  const Row rows[] = {
-      {false, kAccessPath, {Reply("", 500)}, 3, {1, 5}, WS_ERROR_SERVER_ERROR, "old"},
-      {false, kGamePath, {refused}, 1, {1, 2, 5}, WS_ERROR_SERVER_RESULT_2_5_6_7, "old"},
-      {true, kTokenPath, {unlisted}, 3, {1, 5}, WS_ERROR_SERVER_ERROR, "old"},
-      {false, kAccessPath, {Reply("<html>")}, 1, {1, 5}, WS_ERROR_BAD_RESPONSE, "old"},
-      {false, kGamePath, {Reply("", 503), kAllOk[2].second}, 2, {1, 2, 2, 3, 4}, WS_SUCCESS, "k0"},
-      {false, kRegisterPath, {not_registered}, 1, {1, 2, 3, 4}, WS_SUCCESS, "k0"},
-      {false, unreachable, {}, 3, {1, 2, 3, 3, 3, 4}, WS_SUCCESS, "k0"},
-      {false, no_identifier, {}, 0, {1, 2, 4}, WS_SUCCESS, "old"},
-  };
-  for (const auto& [token_first, path, answers, attempts, states, result, key_file] : rows) {
-    NewPeer();
-    if (!answers.empty()) peer_->SetAnswers(path, answers);
-    if (path == unreachable) {
-      env_.web_api_origin = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
-    }
-    env_.SetVariable("ComSpec",
-                     VANTA_FAKE_INTERPRETER + std::string(path == no_identifier ? "-missing" : ""));
-    WriteTemp("key.tmp", "old");
-    WebServiceAccessor accessor;
-    Start(accessor, token_first);
-    accessor.Join(nullptr);
-    std::vector<std::string> tries;
-    for (size_t i = 1; i <= attempts; ++i) tries.push_back(std::to_string(i));
-    if (path == kRegisterPath) {
-      EXPECT_EQ(peer_->RequestsTo(kRegisterPath).size(), attempts);
-    } else if (path[0] == '/') {
-      EXPECT_EQ(Sent(path, "try_count"), tries) << path;
-    }
-    EXPECT_EQ(env_.Sleeps(), WaitsBefore(attempts)) << path;
-    // Every wait is announced before it starts.
-    EXPECT_EQ(trace_.With(" of 3 after a wait of ").size(), WaitsBefore(attempts).size()) << path;
-    EXPECT_EQ(trace_.With(": attempt 3 of 3 after a wait of 3 s").size(), attempts == 3 ? 1u : 0u)
-        << path;
-    EXPECT_EQ(States(), states) << path;
-    EXPECT_EQ(accessor.GetResult(), result) << path;
-    EXPECT_EQ(accessor.GetState(), states.back()) << path;
-    EXPECT_EQ(ReadTemp("key.tmp"), key_file) << path;
+    EXPECT_EQ(std::vector<int>({quality.version, quality.audio_level_count,
+                                quality.video_level_count, quality.video[0].fps}),
+              std::vector<int>({1, 1, 1, 30}));
   }
 }
 
@@ -211,7 +162,13 @@ TEST_F(AccessorTest, DestroyedDuringEachPhaseStopsWithinOneRequestAndOneWait) {
 // first line of the key file (a 128-byte line read) as it is.
 TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
   const std::string long_key(130, 'k');
-  const std::tuple<std::optional<std::string>, bool, Answer, std::vector<std::string>> rows[] = {
+  struct Row {
+    std::optional<std::string> key_file;
+    bool identifier;  // whether it can be built
+    Answer answer;
+    std::vector<std::string> keys_sent;
+  };
+  const Row rows[] = {
       {std::nullopt, true, kAllOk[3].second, {}},
       {"KEY\nrest", true, kAllOk[3].second, {"KEY\n"}},
       {long_key, true, Reply("", 500), {3, long_key.substr(0, 127)}},
@@ -261,10 +218,15 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
   for (int i = 0; i < 100; ++i) header += static_cast<char>('A' + i % 26);
   const std::string uuid = kUuid;
   const std::string normal = "\xFF\xFE" + testing::Utf16("UUID  \r\n" + uuid);
-  // The UUID file, the length and status of the scripted address, the text
-  // already in the buffer, its size, the failure (kNone: built) and the text.
-  using Row =
-      std::tuple<std::optional<std::string>, int, Status, const char*, int, Failure, std::string>;
+  struct Row {
+    std::optional<std::string> uuid_file;
+    int address_length;  // of the first adapter
+    Status adapters;
+    const char* before;  // the text in the buffer
+    int size;            // of the buffer
+    Failure failure;     // kNone: built
+    std::string after;   // the text in the buffer
+  };
   const Row rows[] = {
       {normal, 6, Status::kOk, "", 55, Failure::kNone, ExpectedDeviceId()},
       {normal, 8, Status::kOk, "", 64, Failure::kNone, ExpectedDeviceId()},  // cut to 17
@@ -278,21 +240,21 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
       {std::nullopt, 6, Status::kOk, "x", 55, Failure::kUuidIncomplete, "x"},
       {normal, 6, Status::kUnreadable, "x", 55, Failure::kAdapterListUnreadable, "x"},
   };
-  for (const auto& [uuid_bytes, length, status, prefix, size, expected_failure, text] : rows) {
+  for (const Row& row : rows) {
     std::filesystem::remove(TempPath("uuid-bytes"));
-    if (uuid_bytes) WriteTemp("uuid-bytes", *uuid_bytes);
-    env_.adapter->status = status;
-    env_.adapter->length = length;
+    if (row.uuid_file) WriteTemp("uuid-bytes", *row.uuid_file);
+    env_.adapter->status = row.adapters;
+    env_.adapter->length = row.address_length;
     env_.adapter->bytes[6] = 0x6F;
     env_.adapter->bytes[7] = 0x7F;
     char buffer[64] = {};
-    std::strcpy(buffer, prefix);
+    std::strcpy(buffer, row.before);
     Failure failure = Failure::kQueryAborted;
-    EXPECT_EQ(CreateDeviceIdText(buffer, size, nullptr, &failure),
-              expected_failure == Failure::kNone)
-        << text;
-    EXPECT_EQ(failure, expected_failure) << text;
-    EXPECT_EQ(std::string(buffer), text);
+    EXPECT_EQ(CreateDeviceIdText(buffer, row.size, nullptr, &failure),
+              row.failure == Failure::kNone)
+        << row.after;
+    EXPECT_EQ(failure, row.failure) << row.after;
+    EXPECT_EQ(std::string(buffer), row.after);
   }
   EXPECT_EQ(ReadTemp("arguments"), "/C|wmic|csproduct|get|uuid|>|" + TempPath("id.tmp") + "|");
   env_.SetVariable("ComSpec", TempPath("no-such-interpreter"));
