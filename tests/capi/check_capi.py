@@ -159,7 +159,10 @@ def negotiate(lib, base):
     check("service address and ports",
           (service.ipv4, service.ipv6, service.control_port, service.input_port),
           (b"127.0.0.1", b"::1", 10001, 10004))
-    check("three video and three audio levels", list(service.quality[1:3]), [3, 3])
+    # Version, level counts, then fps, resolution and bitrate ratio of the 8
+    # video levels and the 8 audio bitrates: the dispatcher's three of each.
+    check("quality", list(service.quality),
+          [1, 3, 3, 30, 50, 40, 60, 75, 70, 60, 100, 100] + [0] * 15 + [64, 128, 256] + [0] * 5)
     check("run report", [row[0:3] for row in report(lib, accessor)],
           [(name, SUCCESS, 0 if name in ("initialize", "key file") else 1) for name in STEPS])
     lib.vanta_accessor_free(accessor)

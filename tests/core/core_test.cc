@@ -4,10 +4,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
 
+#include "core/NoThrow.h"
 #include "core/Printable.h"
 #include "core/Trace.h"
 #include "vanta/ThreadWrapper.h"
@@ -70,6 +72,13 @@ TEST(ThreadWrapperTest, RunsOnceOnANamedThreadAndKeepsTheResult) {
   wrapper.Join(&result);
   EXPECT_EQ(result, 0x8000000Au);
   EXPECT_EQ(probe.runs + waiting.runs, 2);
+}
+
+// Exceptions become codes: running out of memory its own, any other a failure.
+TEST(NoThrowTest, ExceptionsBecomeCodes) {
+  EXPECT_EQ(NoThrow([]() -> ErrorCode { throw std::bad_alloc(); }), WS_ERROR_OUT_OF_MEMORY);
+  EXPECT_EQ(NoThrow([]() -> ErrorCode { throw std::length_error("x"); }), WS_ERROR_FAILED);
+  EXPECT_EQ(NoThrow([] { return ErrorCode(WS_ERROR_TIMED_OUT); }), WS_ERROR_TIMED_OUT);
 }
 
 // What a trace line shows of texts that a server or the machine hands over.

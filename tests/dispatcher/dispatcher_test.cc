@@ -293,8 +293,9 @@ TEST_F(DispatcherServerTest, TricklingClientsHoldUpNoOne) {
 
 // What the dispatcher answers to each request on a connection of its own:
 // one answer, whole, or a refusal; never a second request smuggled in a
-// body, never a partial answer.
-TEST_F(DispatcherServerTest, AnswersEachRequestOnceWholeOrRefusesIt) {
+// body, never a partial answer. Its log shows what clients send in its
+// printable form, and keys and tokens shortened, in requests and answers.
+TEST_F(DispatcherServerTest, AnswersEachRequestOnceWholeOrRefusesItAndLogsItPrintable) {
   Limits limits;
   limits.request_deadline = std::chrono::milliseconds(200);
   Start(limits);
@@ -307,6 +308,10 @@ TEST_F(DispatcherServerTest, AnswersEachRequestOnceWholeOrRefusesIt) {
                              std::to_string(TokenRequest("h").size()) + "\r\n\r\n" +
                              TokenRequest("h");
   const std::string smuggled = std::to_string(hidden.size()) + "\r\n\r\n" + hidden;
+  const std::string token = "T0K3Nabcdefghijklmnopqrstuvwxyz", key = "K3Yzzzzzzzzzzzzzzzzzzzz";
+  book_.Issue(token, key);
+  const std::string access = AccessRequest(token, key);
+  const std::string close = "Connection: close\r\n";
   struct Row {
     std::string request;
     bool trickled;  // a byte at a time, never ending
@@ -322,6 +327,13 @@ TEST_F(DispatcherServerTest, AnswersEachRequestOnceWholeOrRefusesIt) {
       {head + "Transfer-Encoding: chunked\r\n\r\n10\r\n", false,
        "HTTP/1.1 411 Length Required\r\n"},
       {head + "X: " + std::string(1000, 'x'), true, "HTTP/1.1 408 Request Timeout\r\n"},
+      {"POST /dispatcher/x\x1b[2J\xC2\x9B HTTP/1.1\r\n" + close + "Content-Length: 0\r\n\r\n",
+       false, "HTTP/1.1 404 Not Found\r\n"},
+      {head + "Content-Length: 2\r\n\r\n\xC2\x9D", false, "HTTP/1.1 200 OK\r\n"},
+      {"POST /dispatcher/request_accesstoken HTTP/1.1\r\n" + close +
+           "Content-Length: " + std::to_string(access.size()) + "\r\n\r\n" + access,
+       false, "HTTP/1.1 200 OK\r\n"},
+      {"GET\x07 / HTTP/1.1\r\nX: \x1b\r\n\r\n", false, "HTTP/1.1 400 Bad Request\r\n"},
   };
   for (const Row& row : rows) {
     std::unique_ptr<Client> client = Connect();
@@ -341,10 +353,24 @@ TEST_F(DispatcherServerTest, AnswersEachRequestOnceWholeOrRefusesIt) {
     EXPECT_EQ(answer.find("HTTP/1.1", 1), std::string::npos) << "a second answer: " << answer;
     EXPECT_EQ(answer.find("multipart"), std::string::npos) << answer.substr(0, 300);
   }
-  EXPECT_EQ(Log().find("request_token {\"action\":\"request_token\",\"client_version\":1,"
-                       "\"gameid\":\"h\""),
+  const std::string log = Log();
+  EXPECT_EQ(log.find(R"(request_token {"action":"request_token","client_version":1,"gameid":"h")"),
             std::string::npos)
       << "the hidden request was served";
+  EXPECT_NE(log.find("x\\x1B[2J\\xC2\\x9B"), std::string::npos) << log;
+  EXPECT_NE(log.find("\\xC2\\x9D"), std::string::npos) << log;
+  EXPECT_NE(log.find("T0K3... (31 bytes)"), std::string::npos) << log;
+  EXPECT_NE(log.find("K3Yz... (23 bytes)"), std::string::npos) << log;
+  EXPECT_EQ(log.find(token), std::string::npos) << log;
+  EXPECT_EQ(log.find("K3Yzzzzz"), std::string::npos) << log;
+  EXPECT_TRUE(
+      std::regex_search(log, std::regex(R"re("access_token":"[0-9a-f]{4}\.\.\. \(40 bytes\)")re")))
+      << log;
+  for (size_t i = 0; i < log.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(log[i]);
+    ASSERT_TRUE((byte >= 0x20 && byte != 0x7F) || byte == '\n') << "byte " << i << " in " << log;
+    ASSERT_FALSE(byte == 0xC2 && static_cast<unsigned char>(log[i + 1]) < 0xA0) << log;
+  }
 }
 
 // The unfinished requests share one budget of bytes, given back as they
@@ -388,43 +414,6 @@ TEST_F(DispatcherServerTest, UnfinishedBytesAndConnectionsAreBounded) {
   ASSERT_TRUE(idle.front()->Wait(POLLIN, 2000)) << "the oldest was not dropped";
   EXPECT_EQ(idle.front()->ReadAll(), "");
   EXPECT_FALSE(idle.back()->Wait(POLLIN, 100)) << "the newest was dropped";
-}
-
-// The log shows what clients send in its printable form, and keys and
-// tokens shortened, in requests and in answers.
-TEST_F(DispatcherServerTest, LogShowsClientTextPrintableAndKeysShortened) {
-  Start(Limits());
-  const std::string token = "T0K3Nabcdefghijklmnopqrstuvwxyz";
-  book_.Issue(token, "K3Yzzzzzzzzzzzzzzzzzzzz");
-  const std::string access = AccessRequest(token, "K3Yzzzzzzzzzzzzzzzzzzzz");
-  const std::string close = "Connection: close\r\n";
-  const std::string requests[] = {
-      "POST /dispatcher/x\x1b[2J\xC2\x9B HTTP/1.1\r\n" + close + "Content-Length: 0\r\n\r\n",
-      "POST /dispatcher/request_token HTTP/1.1\r\n" + close + "Content-Length: 2\r\n\r\n\xC2\x9D",
-      "POST /dispatcher/request_accesstoken HTTP/1.1\r\n" + close +
-          "Content-Length: " + std::to_string(access.size()) + "\r\n\r\n" + access,
-      "GET\x07 / HTTP/1.1\r\nX: \x1b\r\n\r\n",
-  };
-  for (const std::string& request : requests) {
-    std::unique_ptr<Client> client = Connect();
-    client->Send(request);
-    client->ReadAll();
-  }
-  const std::string log = Log();
-  EXPECT_NE(log.find("x\\x1B[2J\\xC2\\x9B"), std::string::npos) << log;
-  EXPECT_NE(log.find("\\xC2\\x9D"), std::string::npos) << log;
-  EXPECT_NE(log.find("T0K3... (31 bytes)"), std::string::npos) << log;
-  EXPECT_NE(log.find("K3Yz... (23 bytes)"), std::string::npos) << log;
-  EXPECT_EQ(log.find(token), std::string::npos) << log;
-  EXPECT_EQ(log.find("K3Yzzzzz"), std::string::npos) << log;
-  EXPECT_TRUE(
-      std::regex_search(log, std::regex(R"re("access_token":"[0-9a-f]{4}\.\.\. \(40 bytes\)")re")))
-      << log;
-  for (size_t i = 0; i < log.size(); ++i) {
-    const unsigned char byte = static_cast<unsigned char>(log[i]);
-    ASSERT_TRUE((byte >= 0x20 && byte != 0x7F) || byte == '\n') << "byte " << i << " in " << log;
-    ASSERT_FALSE(byte == 0xC2 && static_cast<unsigned char>(log[i + 1]) < 0xA0) << log;
-  }
 }
 
 // Where the dispatcher listens: both loopback addresses by default, the

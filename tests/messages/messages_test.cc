@@ -291,13 +291,21 @@ struct Outputs {
 // a value out of range is stored before it is refused.
 TEST(GameserviceTest, ConnectionMembersAndQualityConfiguration) {
   const std::string w1 = "written version=1 audio_levels=";
-  std::string nine = A(0, 1);
-  for (int i = 1; i < 9; ++i) nine += "," + A(i, 1);  // levels 0 to 8
+  std::string audio, video, stored;  // the most levels, 0 to 7: as sent, as stored
+  for (int i = 0; i < 8; ++i) {
+    const std::string n = std::to_string(i), sep = i == 0 ? "" : ",";
+    audio += sep + A(i, 100 + i);
+    video += sep + V(i, 10 + i, 20 + i, 30 + i);
+    stored += "audio" + n + "=" + std::to_string(100 + i) + " fps" + n + "=" +
+              std::to_string(10 + i) + " resolution" + n + "=" + std::to_string(20 + i) +
+              " bitrate" + n + "=" + std::to_string(30 + i) + " ";
+  }
   const std::pair<std::string, std::string> rows[] = {
       {"", "0 written "},
       // A later member replaces an earlier one of the same name.
       {R"(,"control_port":8081.7)", "0 1.2.3.4||k1|k2|8081|2|3|4 "},
       {R"(,"control_port":2147483648)", "0 1.2.3.4||k1|k2|-2147483648|2|3|4 "},
+      {R"(,"control_port":-2147483649)", "0 1.2.3.4||k1|k2|-2147483648|2|3|4 "},
       {R"(,"control_port":"8081")", "AC40C807 "},
       {R"(,"gameid":1)", "AC40C807 "},
       {R"(,"config":{"version":0,"audio":"x"})", "0 written version=0 "},
@@ -305,7 +313,8 @@ TEST(GameserviceTest, ConnectionMembersAndQualityConfiguration) {
       {R"(,"config":[])", "AC40C807 "},
       {R"(,"config":{"version":1.7,"audio":[],"video":[]})", "0 " + w1 + "0 video_levels=0 "},
       {R"(,"config":{"version":1,"video":[]})", "AC40C807 "},
-      {Config(nine, ""), "AC40C807 "},
+      {Config(audio, video), "0 " + w1 + "8 video_levels=8 " + stored},
+      {Config(audio + "," + A(8, 1), ""), "AC40C807 "},  // a ninth level
       {Config(A(0, 1) + "," + A(0, 1), ""), "AC40C807 "},
       {Config(A(0, 1) + "," + A(2, 1), ""), "AC40C807 "},
       {Config(A(-1, 1), ""), "AC40C807 "},

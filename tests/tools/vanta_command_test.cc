@@ -416,34 +416,5 @@ TEST_F(VantaCommandTest, BashCompletionOffersWhatTheHelpNames) {
 }
 #endif
 
-// Several processes build the identifier at once on one temporary
-// directory; none may read another's half-written UUID file.
-TEST_F(VantaCommandTest, ConcurrentDeviceIdProcessesSeeWholeUuidFiles) {
-  const std::string uuid = "4C4C4544-0042-3510-8051-B4C04F564433";
-  std::string bytes = "\xFF\xFE";
-  for (char c : "UUID  \r\n" + uuid + "  \r\n") bytes += std::string(1, c) + '\0';
-  std::ofstream(dir_ + "/uuid-bytes", std::ios::binary) << bytes;
-  testing::SetEnvironment("ComSpec", VANTA_FAKE_INTERPRETER);
-  testing::ChildProcess children[8];
-  for (int i = 0; i < 8; ++i) {
-    const std::string name = dir_ + "/" + std::to_string(i);
-    ASSERT_TRUE(children[i].Start({VANTA_TOOL_PATH, "device-id"}, name + ".out", name + ".err"));
-  }
-  int complete = 0;
-  for (int i = 0; i < 8; ++i) {
-    int status = -1;
-    ASSERT_TRUE(children[i].Wait(60000, &status));
-    const std::string out = Read(dir_ + "/" + std::to_string(i) + ".out");
-    const std::string err = Read(dir_ + "/" + std::to_string(i) + ".err");
-    if (out.empty()) {
-      EXPECT_NE(err.find("cannot build the device identifier"), std::string::npos) << err;
-      continue;
-    }
-    EXPECT_EQ(out.substr(0, uuid.size() + 1), uuid + "-") << out;
-    ++complete;
-  }
-  if (complete == 0) GTEST_SKIP() << "this machine has no network adapter with an address";
-}
-
 }  // namespace
 }  // namespace vanta
