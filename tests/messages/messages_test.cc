@@ -291,10 +291,12 @@ struct Outputs {
 // a value out of range is stored before it is refused.
 TEST(GameserviceTest, ConnectionMembersAndQualityConfiguration) {
   const std::string w1 = "written version=1 audio_levels=";
-  std::string audio, video, stored;  // the most levels, 0 to 7: as sent, as stored
+  // The most levels, 0 to 7, as sent and as stored; and levels 1 to 8.
+  std::string audio, video, stored, shifted;
   for (int i = 0; i < 8; ++i) {
     const std::string n = std::to_string(i), sep = i == 0 ? "" : ",";
     audio += sep + A(i, 100 + i);
+    shifted += sep + A(i + 1, 1);
     video += sep + V(i, 10 + i, 20 + i, 30 + i);
     stored += "audio" + n + "=" + std::to_string(100 + i) + " fps" + n + "=" +
               std::to_string(10 + i) + " resolution" + n + "=" + std::to_string(20 + i) +
@@ -315,6 +317,7 @@ TEST(GameserviceTest, ConnectionMembersAndQualityConfiguration) {
       {R"(,"config":{"version":1,"video":[]})", "AC40C807 "},
       {Config(audio, video), "0 " + w1 + "8 video_levels=8 " + stored},
       {Config(audio + "," + A(8, 1), ""), "AC40C807 "},  // a ninth level
+      {Config(shifted, ""), "AC40C807 "},
       {Config(A(0, 1) + "," + A(0, 1), ""), "AC40C807 "},
       {Config(A(0, 1) + "," + A(2, 1), ""), "AC40C807 "},
       {Config(A(-1, 1), ""), "AC40C807 "},

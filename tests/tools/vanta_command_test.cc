@@ -68,7 +68,7 @@ class VantaCommandTest : public ::testing::Test {
     std::filesystem::remove_all(dir_);
   }
 
-  // Runs program with args (for at most 60 s).
+  // Runs program with args (for at most 60 s); a line of words runs vanta.
   Result Run(const std::vector<std::string>& args) {
     testing::ChildProcess child;
     Result result;
@@ -78,11 +78,7 @@ class VantaCommandTest : public ::testing::Test {
     result.err = Read(dir_ + "/err");
     return result;
   }
-  Result Vanta(const std::string& line) {
-    std::vector<std::string> args = Words(line);
-    args.insert(args.begin(), VANTA_TOOL_PATH);
-    return Run(args);
-  }
+  Result Vanta(const std::string& line) { return Run(Words(VANTA_TOOL_PATH " " + line)); }
 
   // Starts `vanta dispatcher` with args; null unless it tells its ports
   // within 10 s.
@@ -90,10 +86,9 @@ class VantaCommandTest : public ::testing::Test {
     auto dispatcher = std::make_unique<Dispatcher>();
     dispatcher->dir = dir_ + "/dispatcher" + std::to_string(dispatchers_.size());
     std::filesystem::create_directory(dispatcher->dir);
-    std::vector<std::string> argv = {
-        VANTA_TOOL_PATH,  "dispatcher", "--port",       "0",
-        "--monitor-port", "0",          "--ready-file", dispatcher->dir + "/ready"};
-    for (const std::string& word : Words(args)) argv.push_back(word);
+    const std::vector<std::string> argv =
+        Words(VANTA_TOOL_PATH " dispatcher --port 0 --monitor-port 0 --ready-file " +
+              dispatcher->dir + "/ready " + args);
     if (!dispatcher->process.Start(argv, dispatcher->dir + "/out", dispatcher->dir + "/log")) {
       return nullptr;
     }
