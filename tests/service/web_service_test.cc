@@ -11,59 +11,26 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "service/Codes.h"
 #include "service/ReleaseGate.h"
 #include "tests/support/LocalPeer.h"
-#include "tests/support/TestEnv.h"
 
 namespace vanta {
 namespace {
 
 using testing::LocalPeer;
 
-TEST(WebServiceTest, ObjectWithoutTransportRefusesEveryRequestAndSendsNothing) {
-  LocalPeer peer;
-  testing::TestEnv env;
-  env.web_api_origin = peer.Url("");
-  WebService fresh, terminated;
-  ASSERT_EQ(terminated.Initialize(), WS_SUCCESS);
-  terminated.Terminate();
-  terminated.Terminate();
-  for (WebService* service : {&fresh, &terminated}) {
-    WebService& ws = *service;  // every address on the peer
-    ws.SetUrlArbiterBase(peer.Url("/d/"));
-    ws.SetUriRequestLauncherMonitorPut(peer.Url("/m"));
-    ws.SetUrlSendDeviceId();
-    std::string text = "old";
-    int number = 1;
-    WebService::QualityParams quality{};
-    quality.version = 7;
-    const ErrorCode codes[] = {
-        ws.RequestJsonRpc(peer.Url("/r"), "{}", text),
-        ws.RequestRestRpc(peer.Url("/r"), "a=1", text),
-        ws.RequestZuToken(3, "x", 0, text, text),
-        ws.RequestZuAccesstoken(3, "x", "k", 0, text),
-        ws.RequestZuGameservice(3, "a", 0, 2, 1, 1, 1, 0, 1, 709, 0, {}, text, text, number, number,
-                                number, number, text, text, quality),
-        ws.RequestLauncherMonitorPut(1, 2, 3, 4, 5, "", 6),
-        ws.RequestSendDeviceId("k", "d", &text, &number, "0", "1.1.0"),
-    };
-    for (ErrorCode code : codes) EXPECT_EQ(code.GetValue(), WS_ERROR_FAILED);
-    EXPECT_EQ(text + std::to_string(number) + std::to_string(quality.version), "old17");
-  }
-  EXPECT_TRUE(peer.Requests().empty());
-}
-
 // Copies share the transport (one connection) and the addresses; the
-// transport lives on until the last copy lets it go.
+// transport lives on until the last copy lets it go. Without one, before
+// Initialize or after Terminate, nothing is sent.
 TEST(WebServiceTest, CopiesShareOneTransport) {
   LocalPeer peer;
   peer.SetAnswer("/m", testing::Reply(R"({"status":"ok"})"));
   std::string response;
+  EXPECT_EQ(WebService().RequestRestRpc(peer.Url("/m"), "", response), WS_ERROR_FAILED);
   auto original = std::make_unique<WebService>();
   ASSERT_EQ(original->Initialize(), WS_SUCCESS);
   original->SetUriRequestLauncherMonitorPut(peer.Url("/m"));
@@ -82,6 +49,7 @@ TEST(WebServiceTest, CopiesShareOneTransport) {
     ASSERT_EQ(ws->RequestLauncherMonitorPut(1, 2, 3, 4, 5, "", 6), WS_SUCCESS);
     EXPECT_EQ(peer.Requests().back().remote_port, port);
     ws->Terminate();
+    EXPECT_EQ(ws->RequestLauncherMonitorPut(1, 2, 3, 4, 5, "", 6), WS_ERROR_FAILED);
   }
   EXPECT_EQ(peer.Requests().size(), 3u);
 }
@@ -153,8 +121,11 @@ TEST(ReleaseGateTest, EachModeAcceptsItsReleases) {
   const unsigned long ssl = built.openssl;
   const unsigned int curl = built.curl;
   using M = ReleaseMode;
-  // OpenSSL and libcurl at run time; whether build, exact and vendor pass.
-  const std::tuple<Releases, bool, bool, bool> rows[] = {
+  struct Row {
+    Releases runtime;           // OpenSSL and libcurl at run time
+    bool build, exact, vendor;  // whether each mode lets them pass
+  };
+  const Row rows[] = {
       {{ssl, curl}, true, true, false},
       {{ssl + 0x10, curl}, true, false, false},           // a later OpenSSL patch
       {{ssl - 0x10, curl}, false, false, false},          // an earlier one
