@@ -152,11 +152,6 @@ class RunnerTest : public ::testing::Test {
     }
     return values;
   }
-  // The retry waits of a step that made n attempts (n at most 3).
-  static std::vector<unsigned> WaitsBefore(size_t n) {
-    const std::vector<unsigned> all{2000, 3000};
-    return std::vector<unsigned>(all.begin(), all.begin() + (n > 1 ? n - 1 : 0));
-  }
   // A run report in one line: per step, its name and, where they tell
   // something, its attempts ("x2"), its code unless a success, its detail
   // in parentheses and its last exchange: method, address (without its
@@ -180,15 +175,6 @@ class RunnerTest : public ::testing::Test {
     }
     return std::regex_replace(line, std::regex("https?://127\\.0\\.0\\.1:[0-9]+"), "");
   }
-  // The codes the runs ended with, from the trace.
-  std::vector<std::string> Results() const {
-    std::vector<std::string> results;
-    for (const std::string& line : trace_.With("negotiation ended: ")) {
-      results.push_back(line.substr(line.find(": ") + 2));
-    }
-    return results;
-  }
-
   static void RecordState(WebServiceAccessor::State::type state, void* context) {
     RunnerTest* test = static_cast<RunnerTest*>(context);
     std::lock_guard<std::mutex> lock(test->states_mu_);

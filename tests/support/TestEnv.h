@@ -5,7 +5,6 @@
 #define VANTA_TESTS_SUPPORT_TEST_ENV_H_
 
 #include <atomic>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -120,17 +119,6 @@ class TraceLog {
   std::vector<std::string> Lines() const {
     std::lock_guard<std::mutex> lock(mu_);
     return lines_;
-  }
-  // The states of the "state N ..." lines (after an accessor's "[aN] "),
-  // in order.
-  std::vector<int> States() const {
-    std::vector<int> states;
-    for (const std::string& line : Lines()) {
-      const size_t start = line[0] == '[' ? line.find("] ") + 2 : 0;
-      int state = 0;
-      if (std::sscanf(line.c_str() + start, "state %d", &state) == 1) states.push_back(state);
-    }
-    return states;
   }
   // The lines that contain text.
   std::vector<std::string> With(const std::string& text) const {
