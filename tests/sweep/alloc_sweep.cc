@@ -76,7 +76,10 @@ extern "C" __attribute__((visibility("default"))) void* CRYPTO_realloc(void* p, 
   return ShouldFail() ? nullptr : real(p, size, file, line);
 }
 
-// Every C++ allocation of the process goes through these.
+// Every C++ allocation of the process goes through these: new takes from
+// malloc, so free is the match of delete (which GCC cannot see through the
+// local peer's inline code).
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
   return ShouldFail() ? nullptr : malloc(size == 0 ? 1 : size);
 }
