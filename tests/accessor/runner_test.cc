@@ -217,6 +217,8 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
       {normal, 6, Status::kOk, "", 55, Failure::kNone, ExpectedDeviceId()},
       {normal, 8, Status::kOk, "", 64, Failure::kNone, ExpectedDeviceId()},  // cut to 17
       {normal, 0, Status::kOk, "", 55, Failure::kNone, uuid + "-"},
+      {normal, 2, Status::kOk, "", 55, Failure::kNone, uuid + "-00-1A"},
+      {normal, 6, Status::kOk, "abcd", 4, Failure::kNone, "abcd"},  // no room left
       {normal, 6, Status::kOk, "ab", 12, Failure::kNone, "ab4C4C4544-"},
       {testing::Utf16(header + "\r\n" + uuid), 6, Status::kOk, "", 55, Failure::kNone,
        header.substr(64, 36) + "-" + kAddress},
