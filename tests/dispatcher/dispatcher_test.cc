@@ -407,63 +407,6 @@ TEST_F(DispatcherServerTest, UnfinishedBytesAndConnectionsAreBounded) {
   EXPECT_FALSE(idle.back()->Wait(POLLIN, 100)) << "the newest was dropped";
 }
 
-// Where the dispatcher listens: both loopback addresses by default, the
-// addresses given otherwise (IPv6 with or without brackets), and why not.
-TEST(DispatcherListenTest, ListensWhereAskedOrSaysWhyNot) {
-  DispatcherBook book{GameService()};
-  MonitorBook monitor;
-  FaultPlan faults{DispatcherActions()};
-  DispatcherServer taken(&book, &monitor, &faults, nullptr);
-  ServerAddresses first;
-  first.hosts = {kLoopbackHost};
-  first.dispatcher_port = first.monitor_port = 0;
-  std::string error;
-  ASSERT_EQ(taken.Bind(first, &error), Bound::Failure::kNone) << error;
-  const bool ipv6 = [] {
-    Listener probe(Limits(), nullptr);
-    return probe.Listen(kLoopbackHostIpv6, 0, Site{"", nullptr}).failure == Bound::Failure::kNone;
-  }();
-  using Hosts = std::vector<std::string>;
-  const Hosts loopback = ipv6 ? Hosts{"127.0.0.1", "::1"} : Hosts{"127.0.0.1"};
-  const Hosts ipv6_only = ipv6 ? Hosts{"::1"} : Hosts{};
-  struct Row {
-    Hosts hosts;
-    bool port_taken;
-    Bound::Failure failure;
-    Hosts served;  // hosts answering on the dispatcher port
-    const char* error_part;
-  };
-  const Row rows[] = {
-      {{}, false, Bound::Failure::kNone, loopback, ""},
-      {{"[::1]"},
-       false,
-       ipv6 ? Bound::Failure::kNone : Bound::Failure::kUnavailable,
-       ipv6_only,
-       ""},
-      {{"127.0.0.1"}, true, Bound::Failure::kInUse, {}, "--port 0"},
-      {{"localhost"}, false, Bound::Failure::kNotAnAddress, {}, "'localhost'"},
-      {{"127.0.0.1", "192.0.2.1"}, false, Bound::Failure::kUnavailable, {}, "192.0.2.1"},
-  };
-  for (const Row& row : rows) {
-    DispatcherServer server(&book, &monitor, &faults, nullptr);
-    ServerAddresses addresses;
-    addresses.hosts = row.hosts;
-    addresses.dispatcher_port = row.port_taken ? taken.dispatcher_port() : 0;
-    addresses.monitor_port = 0;
-    error.clear();
-    EXPECT_EQ(server.Bind(addresses, &error), row.failure) << error;
-    EXPECT_NE(error.find(row.error_part), std::string::npos) << error;
-    if (row.failure != Bound::Failure::kNone) continue;
-    EXPECT_EQ(server.hosts(), row.served);
-    ASSERT_TRUE(server.Start());
-    for (const std::string& host : row.served) {
-      Client client(host, server.dispatcher_port());
-      client.Send("GET /reports HTTP/1.1\r\nConnection: close\r\n\r\n");
-      EXPECT_EQ(client.ReadAll().rfind("HTTP/1.1 404", 0), 0u) << host;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace dispatcher
 }  // namespace vanta

@@ -182,7 +182,7 @@ TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
 }
 
 TEST_F(VantaCommandTest, ReportsToTheMonitorAndChecksTheServices) {
-  const Dispatcher* d = StartDispatcher("");
+  const Dispatcher* d = StartDispatcher("--listen [::1] --listen 127.0.0.1");
   ASSERT_NE(d, nullptr);
   // A bare IPv6 host gets its brackets.
   Result run = Vanta("monitor-put --host ::1 --port " + std::to_string(d->monitor_port) +
@@ -245,6 +245,7 @@ TEST_F(VantaCommandTest, UnusableCommandLinesAreRefusedBeforeAnyRequest) {
       {"monitor-put --uri " + base + "/m --port 1", 2, {"--uri is the whole address"}},
       {"dispatcher --refuse request_token", 2, {"--refuse 'request_token': not ACTION=RESULT"}},
       {"dispatcher --listen localhost", 2, {"'localhost' is not an IPv4 or IPv6 address"}},
+      {"dispatcher --listen 127.0.0.1 --listen 192.0.2.1", 1, {"cannot listen on 192.0.2.1:"}},
       {"dispatcher --listen 127.0.0.1 --port " + port,
        1,
        {"vanta dispatcher: cannot listen on 127.0.0.1:" + port, "--port 0"}},
