@@ -115,7 +115,7 @@ TEST(PrintableTest, KeepsUtf8AndEscapesControlsAndStrayBytes) {
       {"\xC2\x9D"
        "x\xC2\xA0",
        std::string::npos, "\\xC2\\x9Dx\xC2\xA0", false},                       // U+009D, U+00A0
-      {"\xC0\x80", std::string::npos, "\\xC0\\x80", false},                    // overlong NUL
+      {"\xE0\x80\xAF", std::string::npos, "\\xE0\\x80\\xAF", false},           // overlong "/"
       {"\xED\xA0\x80", std::string::npos, "\\xED\\xA0\\x80", false},           // a surrogate
       {"\xF4\x90\x80\x80", std::string::npos, "\\xF4\\x90\\x80\\x80", false},  // past U+10FFFF
       {"\xE2\x82", std::string::npos, "\\xE2\\x82", false},                    // cut short
