@@ -23,8 +23,9 @@ namespace {
 constexpr size_t kMessageLimit = 200;
 constexpr size_t kExcerptLimit = 64;
 
-// The code of an answer check. A refusal is reported (and traced) with the
-// server's result and message, an unreadable answer with its first bytes.
+// The code of an answer check. A refusal is reported and traced with the
+// server's result and message, an unreadable answer with its first bytes:
+// the exchange's own trace line before it shows only the transport's code.
 ErrorCode Judge(const char* request, const std::string& response, const Verdict& verdict,
                 ExchangeReport* report) {
   if (verdict.kind == Verdict::Kind::kRefused) {
@@ -38,6 +39,10 @@ ErrorCode Judge(const char* request, const std::string& response, const Verdict&
     }
   } else if (verdict.kind == Verdict::Kind::kMalformed) {
     report->answer_excerpt = Printable(std::string_view(response).substr(0, kExcerptLimit));
+    if (trace::Enabled()) {
+      trace::Emit(std::string(request) + " unreadable answer, beginning \"" +
+                  report->answer_excerpt + "\": " + trace::Code(WS_ERROR_BAD_RESPONSE));
+    }
   }
   return Normalize(CodeOf(verdict));
 }
