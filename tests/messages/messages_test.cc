@@ -40,11 +40,8 @@ class RequestsTest : public ::testing::Test {
 
 TEST_F(RequestsTest, RequestsAreExactBytes) {
   WebService::ClientEnvironmentInfo env;
-  env.entries = {{"b", "2"},
-                 {"\x80", "x"},
-                 {"a", "1"},
-                 {std::string("k\0z", 3), "v"},
-                 {"c", std::string("v\0w", 3)}};
+  env.entries = {
+      {"b", "2"}, {"\x80", "x"}, {std::string("k\0z", 3), "v"}, {"c", std::string("v\0w", 3)}};
   std::string token, key;
   int status = 0, port = 0;
   WebService::QualityParams quality{};
@@ -63,7 +60,7 @@ TEST_F(RequestsTest, RequestsAreExactBytes) {
       {sent(service.RequestZuGameservice(3, "acc", -1, INT_MIN, 7, 9, 6, 8, 5, 709, 0, env, token,
                                          key, port, port, port, port, token, key, quality)),
        R"(POST /d/request_gameservice {"access_token":"acc","action":"request_gameservice",)"
-       R"("audio_profile":-2147483648,"client_version":3,"env":{"a":"1","b":"2","c":"v","k":"v",")"
+       R"("audio_profile":-2147483648,"client_version":3,"env":{"b":"2","c":"v","k":"v",")"
        "\x80"
        R"(":"x"},"io_gamepad":5,"io_keyboard":6,"io_mouse":7,"io_sensor":8,"io_touch":9,)"
        R"("try_count":0,"video_profile":-1,"yuv_itu_r_bt":709})"},
