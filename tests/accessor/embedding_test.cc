@@ -17,7 +17,6 @@ using testing::kAccessPath;
 using testing::kAllOk;
 using testing::kGamePath;
 using testing::kRegisterPath;
-using testing::kTokenPath;
 using testing::Reply;
 using EmbeddingTest = testing::RunnerTest;
 
@@ -153,7 +152,6 @@ TEST_F(EmbeddingTest, StepsRetryGiveUpAndReportWhy) {
     const char* name;
     std::function<void(WebServiceAccessor&)> arrange;
     std::string outcome;
-    bool token_first = false;
   };
   const Row rows[] = {
       {"HTTP 500, three times", [&](auto&) { peer_->SetAnswer(kAccessPath, Reply("", 500)); },
@@ -167,13 +165,6 @@ TEST_F(EmbeddingTest, StepsRetryGiveUpAndReportWhy) {
        },
        "1 2 5 / / old / " + kAccessed + " | game service x1 WS_ERROR_SERVER_RESULT_2_5_6_7 " +
            "gameservice 200 result 2 \"no\\xC2\\x9B[2J\\x0Amore" + std::string(179, 'x') + "\""},
-      {"no such game, token first",
-       [&](auto&) {
-         peer_->SetAnswer(kTokenPath, Reply(R"({"status":"ng","result":0,"message":""})"));
-       },
-       "1 5 / 2000 3000 / old / initialize | token x3 WS_ERROR_SERVER_ERROR token 200 result 0 "
-       "\"\"",
-       true},
       {"unreadable answer",
        [&](auto&) {
          peer_->SetAnswer(kAccessPath, Reply("<html>\x1b[31m" + std::string(80, 'x')));
@@ -181,12 +172,6 @@ TEST_F(EmbeddingTest, StepsRetryGiveUpAndReportWhy) {
        "1 5 / / old / initialize | access token x1 WS_ERROR_BAD_RESPONSE accesstoken 200 excerpt "
        "\"<html>\\x1B[31m" +
            std::string(53, 'x') + "\""},
-      {"HTTP 503, then served",
-       [&](auto&) {
-         peer_->SetAnswers(kGamePath, {Reply("", 503), kAllOk[2].second});
-       },
-       "1 2 2 3 4 / 2000 / k0 / " + kAccessed + " | game service x2 gameservice 200" + kRegistered +
-           " | key file"},
       {"registration refused",
        [&](auto&) { peer_->SetAnswer(kRegisterPath, Reply(R"({"status":2,"message":"no"})")); },
        "1 2 3 4 / / k0 / " + kServed + " | device identifier | registration x1 " +
@@ -210,13 +195,6 @@ TEST_F(EmbeddingTest, StepsRetryGiveUpAndReportWhy) {
        "1 2 4 / 10 / old / " + NotBuilt(Failure::kLockBusy)},
       {"UUID file of another user", [&](auto&) { env_.files_of_another_user = {"id.tmp"}; },
        "1 2 4 / / old / " + NotBuilt(Failure::kUuidFileOfAnotherUser)},
-      {"UUID file of another user, no helper",
-       [&](auto&) {
-         env_.files_of_another_user = {"id.tmp"};
-         env_.SetVariable("ComSpec", std::nullopt);
-         env_.hardware_uuid = kUuid;
-       },
-       "1 2 4 / / old / " + NotBuilt(Failure::kUuidFileOfAnotherUser)},
       {"lock file of another user", [&](auto&) { env_.files_of_another_user = {"id.lock"}; },
        "1 2 4 / / old / " + NotBuilt(Failure::kLockFileOfAnotherUser)},
       {"key file of another user", [&](auto&) { env_.files_of_another_user = {"key.tmp"}; },
@@ -230,10 +208,9 @@ TEST_F(EmbeddingTest, StepsRetryGiveUpAndReportWhy) {
     WriteTemp("key.tmp", "old");
     WebServiceAccessor accessor;
     row.arrange(accessor);
-    Start(accessor, row.token_first);
+    Start(accessor, false);
     EXPECT_EQ(Finish(accessor), row.outcome) << row.name;
     env_.files_of_another_user.clear();
-    env_.hardware_uuid.reset();
     env_.on_sleep = nullptr;
     other = LockAttempt();
   }
