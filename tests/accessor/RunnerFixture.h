@@ -124,6 +124,25 @@ class RunnerTest : public ::testing::Test {
     env_.ClearSleeps();
     trace_.Clear();
   }
+  // Waits for the run's end and checks that its state and result agree with
+  // its states and report; then what it published in one line: its states,
+  // its waits, the key file after it and its report (Describe).
+  std::string Finish(WebServiceAccessor& accessor) {
+    ErrorCode result = 1;
+    EXPECT_TRUE(accessor.WaitFor(-1, &result));
+    const std::vector<StepReport> report = accessor.GetRunReport();
+    std::string line;
+    for (int state : States()) line += std::to_string(state) + " ";
+    line += "/";
+    for (unsigned ms : env_.Sleeps()) line += " " + std::to_string(ms);
+    line += " / " + ReadTemp("key.tmp").value_or("none") + " / " + Describe(report);
+    EXPECT_EQ(accessor.GetState(), States().empty() ? -1 : States().back()) << line;
+    EXPECT_EQ(result, accessor.GetState() == 4 ? ErrorCode(WS_SUCCESS)
+                      : report.empty()         ? ErrorCode(WS_ERROR_ABORTED)
+                                               : report.back().code)
+        << line;
+    return line;
+  }
   // The states the state handler saw, in order.
   std::vector<int> States() const {
     std::lock_guard<std::mutex> lock(states_mu_);
@@ -153,10 +172,10 @@ class RunnerTest : public ::testing::Test {
     return values;
   }
   // A run report in one line: per step, its name and, where they tell
-  // something, its attempts ("x2"), its code unless a success, its detail
-  // in parentheses and its last exchange: method, address (without its
-  // loopback origin), HTTP status, "cancelled" or "error", the server's
-  // result and message, and the excerpt of an unreadable answer.
+  // something, its attempts ("x2"), its code unless a success, its detail in
+  // parentheses and its last exchange: address (without its loopback origin
+  // and "/dispatcher/request_"), HTTP status, "cancelled" or "error", the
+  // server's result and message, and the excerpt of an unreadable answer.
   std::string Describe(const std::vector<StepReport>& report) const {
     std::string line;
     for (const StepReport& s : report) {
@@ -165,15 +184,15 @@ class RunnerTest : public ::testing::Test {
       if (s.attempts > 0) line += " x" + std::to_string(s.attempts);
       if (s.code.IsFailure()) line += std::string(" ") + s.code.Name();
       if (!s.detail.empty()) line += " (" + s.detail + ")";
-      if (!x.method.empty())
-        line += " " + x.method + " " + x.address + " " + std::to_string(x.http_status);
+      if (!x.method.empty()) line += " " + x.address + " " + std::to_string(x.http_status);
       if (!x.transport_error.empty())
         line += x.transport_error == "cancelled" ? " cancelled" : " error";
       if (!x.server_result.empty())
         line += " result " + x.server_result + " \"" + x.server_message + "\"";
       if (!x.answer_excerpt.empty()) line += " excerpt \"" + x.answer_excerpt + "\"";
     }
-    return std::regex_replace(line, std::regex("https?://127\\.0\\.0\\.1:[0-9]+"), "");
+    const std::regex origin("https?://127\\.0\\.0\\.1:[0-9]+(/dispatcher/request_)?");
+    return std::regex_replace(line, origin, "");
   }
   static void RecordState(WebServiceAccessor::State::type state, void* context) {
     RunnerTest* test = static_cast<RunnerTest*>(context);

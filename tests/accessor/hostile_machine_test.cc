@@ -13,15 +13,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "accessor/DeviceId.h"
-#include "platform/Env.h"
 #include "tests/accessor/RunnerFixture.h"
 
 namespace vanta {
