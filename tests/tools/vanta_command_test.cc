@@ -138,14 +138,15 @@ class VantaCommandTest : public ::testing::Test {
 };
 
 // Negotiates with the dispatcher and reports to its monitor, listening on
-// both loopback addresses.
+// both loopback addresses (IPv4 first: the port it picks there is then
+// taken on ::1 too, where few sockets compete for it).
 TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
   std::ofstream(dir_ + "/service.json") << R"({"ipv4": "192.0.2.7", "ipv6": "2001:db8::1",
     "control_port": 1111, "video_port": 2222, "audio_port": 3333, "input_port": 4444,
     "key1": "k/1", "key2": "k2", "config": {"version": 1, "audio": [{"level": 0, "bitrate": 96}],
     "video": [{"level": 0, "fps": 30, "resolutionRatio": 50, "bitrateRatio": 40}]}})";
   // An option overrides the file.
-  const Dispatcher* d = StartDispatcher("--listen [::1] --listen 127.0.0.1 --service-file " + dir_ +
+  const Dispatcher* d = StartDispatcher("--listen 127.0.0.1 --listen [::1] --service-file " + dir_ +
                                         "/service.json --ipv6 2001:db8::9");
   ASSERT_NE(d, nullptr);
   // Without --token a token is requested first; -v (before the command)
