@@ -70,15 +70,15 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
 }
 
 bool ChildProcess::Wait(int timeout_ms, int* status) {
-  if (!ended_ && WaitForSingleObject(process_, static_cast<DWORD>(timeout_ms)) == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    GetExitCodeProcess(process_, &code);
-    status_ = static_cast<int>(code);
-    CloseHandle(process_);
-    ended_ = true;
+  DWORD code = 0;
+  if (WaitForSingleObject(process_, static_cast<DWORD>(timeout_ms)) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process_, &code)) {
+    return false;
   }
-  if (ended_) *status = status_;
-  return ended_;
+  CloseHandle(process_);
+  ended_ = true;
+  *status = static_cast<int>(code);
+  return true;
 }
 
 #else
@@ -110,13 +110,12 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
 bool ChildProcess::Wait(int timeout_ms, int* status) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   int raw = 0;
-  while (!ended_ && waitpid(pid_, &raw, WNOHANG) != pid_) {
+  while (waitpid(pid_, &raw, WNOHANG) != pid_) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  if (!ended_) status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
   ended_ = true;
-  *status = status_;
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
   return true;
 }
 

@@ -27,7 +27,7 @@ class ChildProcess {
   bool Start(const std::vector<std::string>& args, const std::string& out_path,
              const std::string& err_path);
   // Waits at most timeout_ms for the end; true, with *status the exit
-  // status, once it has ended.
+  // status, once it has ended. REQUIRES: no earlier call returned true.
   bool Wait(int timeout_ms, int* status);
 #if !defined(_WIN32)
   // Asks it to stop as an interrupted command is asked (SIGTERM).
@@ -38,7 +38,6 @@ class ChildProcess {
   void* process_ = nullptr;  // Windows
   int pid_ = -1;             // POSIX
   bool ended_ = true;
-  int status_ = -1;
 };
 
 }  // namespace testing

@@ -22,6 +22,8 @@
 namespace vanta {
 namespace {
 
+const char* const kCommands[] = {"negotiate", "monitor-put", "device-id", "check", "dispatcher"};
+
 std::vector<std::string> Words(const std::string& line) {
   std::vector<std::string> words;
   std::istringstream in(line);
@@ -36,22 +38,30 @@ std::string Read(const std::string& path) {
   return std::regex_replace(text.str(), std::regex("\r\n"), "\n");
 }
 
+// The first group of every match of pattern in text.
+std::set<std::string> Matches(const std::string& text, const std::string& pattern) {
+  std::set<std::string> found;
+  const std::regex regex(pattern);
+  for (std::sregex_iterator it(text.begin(), text.end(), regex), end; it != end; ++it) {
+    found.insert((*it)[1]);
+  }
+  return found;
+}
+
 struct Result {
   int status = -1;  // -1: it did not end within 60 s
   std::string out;
   std::string err;
 };
 
-// `vanta dispatcher` on ports it picks, in a directory of its own.
+// `vanta dispatcher` on ports it picks.
 struct Dispatcher {
   testing::ChildProcess process;
-  std::string dir;
+  std::string files;  // the start of its files' paths
   int port = 0;
   int monitor_port = 0;
-  std::string Base() const { return "http://127.0.0.1:" + std::to_string(port) + "/dispatcher/"; }
-  std::string Monitor() const {
-    return "http://127.0.0.1:" + std::to_string(monitor_port) + "/monitor/put";
-  }
+  std::string base;     // of its requests, ending with '/'
+  std::string monitor;  // its monitor's report address
 };
 
 class VantaCommandTest : public ::testing::Test {
@@ -83,21 +93,19 @@ class VantaCommandTest : public ::testing::Test {
   // Starts `vanta dispatcher` with args; null unless it tells its ports
   // within 10 s.
   const Dispatcher* StartDispatcher(const std::string& args) {
-    auto dispatcher = std::make_unique<Dispatcher>();
-    dispatcher->dir = dir_ + "/dispatcher" + std::to_string(dispatchers_.size());
-    std::filesystem::create_directory(dispatcher->dir);
+    auto d = std::make_unique<Dispatcher>();
+    d->files = dir_ + "/dispatcher" + std::to_string(dispatchers_.size());
     const std::vector<std::string> argv =
-        Words(VANTA_TOOL_PATH " dispatcher --port 0 --monitor-port 0 --ready-file " +
-              dispatcher->dir + "/ready " + args);
-    if (!dispatcher->process.Start(argv, dispatcher->dir + "/out", dispatcher->dir + "/log")) {
-      return nullptr;
-    }
-    const bool ready = testing::Eventually([&] {
-      return std::sscanf(Read(dispatcher->dir + "/ready").c_str(),
-                         "dispatcher_port=%d monitor_port=%d", &dispatcher->port,
-                         &dispatcher->monitor_port) == 2;
-    });
-    dispatchers_.push_back(std::move(dispatcher));
+        Words(VANTA_TOOL_PATH " dispatcher --port 0 --monitor-port 0 --ready-file " + d->files +
+              ".ready " + args);
+    const bool ready =
+        d->process.Start(argv, d->files + ".out", d->files + ".log") && testing::Eventually([&] {
+          return std::sscanf(Read(d->files + ".ready").c_str(),
+                             "dispatcher_port=%d monitor_port=%d", &d->port, &d->monitor_port) == 2;
+        });
+    d->base = "http://127.0.0.1:" + std::to_string(d->port) + "/dispatcher/";
+    d->monitor = "http://127.0.0.1:" + std::to_string(d->monitor_port) + "/monitor/put";
+    dispatchers_.push_back(std::move(d));
     return ready ? dispatchers_.back().get() : nullptr;
   }
 
@@ -121,9 +129,7 @@ class VantaCommandTest : public ::testing::Test {
         EXPECT_NE(at, std::string::npos) << row.line << ": no '" << text << "' in\n" << said;
       }
       EXPECT_EQ(said.find("WS_SUCCESS"), std::string::npos) << row.line << "\n" << said;
-      if (!check) {
-        EXPECT_EQ(run.out, "") << row.line;
-      }
+      EXPECT_TRUE(check || run.out.empty()) << row.line << "\n" << run.out;
     }
   }
 
@@ -131,26 +137,26 @@ class VantaCommandTest : public ::testing::Test {
   std::vector<std::unique_ptr<Dispatcher>> dispatchers_;
 };
 
+// Negotiates with the dispatcher and reports to its monitor, listening on
+// both loopback addresses (IPv4 first: the port it picks there is then
+// taken on ::1 too, where few sockets compete for it).
 TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
   std::ofstream(dir_ + "/service.json") << R"({"ipv4": "192.0.2.7", "ipv6": "2001:db8::1",
     "control_port": 1111, "video_port": 2222, "audio_port": 3333, "input_port": 4444,
     "key1": "k/1", "key2": "k2", "config": {"version": 1, "audio": [{"level": 0, "bitrate": 96}],
-    "video": [{"level": 1, "fps": 60, "resolutionRatio": 100, "bitrateRatio": 90},
-              {"level": 0, "fps": 30, "resolutionRatio": 50, "bitrateRatio": 40}]}})";
+    "video": [{"level": 0, "fps": 30, "resolutionRatio": 50, "bitrateRatio": 40}]}})";
   // An option overrides the file.
-  const Dispatcher* d =
-      StartDispatcher("--service-file " + dir_ + "/service.json --ipv6 2001:db8::9");
+  const Dispatcher* d = StartDispatcher("--listen 127.0.0.1 --listen [::1] --service-file " + dir_ +
+                                        "/service.json --ipv6 2001:db8::9");
   ASSERT_NE(d, nullptr);
   // Without --token a token is requested first; -v (before the command)
-  // shows every exchange.
+  // shows every exchange, each trace line naming its accessor.
   Result run =
-      Vanta("-v negotiate --dispatcher " + d->Base() + " --no-register --gameid g --env os=linux");
+      Vanta("-v negotiate --dispatcher " + d->base + " --no-register --gameid g --env os=linux");
   ASSERT_EQ(run.status, 0) << run.err;
-  // Trace lines name the accessor they come from.
   EXPECT_TRUE(std::regex_search(
-      run.err, std::regex("\\* \\[a[0-9]+\\] POST " + d->Base() + "request_token: HTTP 200; ")))
+      run.err, std::regex("\\* \\[a[0-9]+\\] POST " + d->base + "request_token: HTTP 200; ")))
       << run.err;
-  EXPECT_NE(run.err.find("] state 4 COMPLETE"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("SEND_DEVICE_ID"), std::string::npos) << "--no-register:\n" << run.err;
   picojson::value parsed;
   ASSERT_EQ(picojson::parse(parsed, run.out), "") << run.out;
@@ -163,11 +169,18 @@ TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
   EXPECT_EQ(picojson::value(service).serialize(),
             R"({"audio_port":3333,"control_port":1111,"input_port":4444,"ipv4":"192.0.2.7",)"
             R"("ipv6":"2001:db8::9","key1":"k\/1","key2":"k2","quality":{"audio_bitrate":[96],)"
-            R"("audio_level_count":1,"version":1,"video":[)"
-            R"({"bitrate_ratio":40,"fps":30,"level":0,"resolution_ratio":50},)"
-            R"({"bitrate_ratio":90,"fps":60,"level":1,"resolution_ratio":100}],)"
-            R"("video_level_count":2},"video_port":2222})");
-
+            R"("audio_level_count":1,"version":1,"video":[{"bitrate_ratio":40,"fps":30,)"
+            R"("level":0,"resolution_ratio":50}],"video_level_count":1},"video_port":2222})");
+  // A bare IPv6 host gets its brackets.
+  run = Vanta("monitor-put --host ::1 --port " + std::to_string(d->monitor_port) +
+              " --slotid 2 --client-delay -1 --remote-ip ::ffff:10.0.0.5");
+  EXPECT_EQ(run.status, 0) << run.err;
+  httplib::Result reports = httplib::Client("127.0.0.1", d->monitor_port).Get("/reports");
+  ASSERT_TRUE(reports);
+  EXPECT_EQ(reports->body,
+            R"({"reports":[{"capture_down_time":0,"client_delay":-1,"handling_down_time":0,)"
+            R"("heartbeat_down_time":0,"remote_ip":"::ffff:10.0.0.5","remote_port":0,"slotid":2}],)"
+            R"("status":"ok"})");
 #if !defined(_WIN32)
   // (wine delivers no console control event to a child: GenerateConsoleCtrlEvent
   // succeeds and the event never arrives.)
@@ -176,51 +189,19 @@ TEST_F(VantaCommandTest, NegotiatesWithTheDispatcherAndReportsToItsMonitor) {
   ASSERT_TRUE(dispatchers_.back()->process.Wait(10000, &status));
   EXPECT_EQ(status, 0) << "an interrupt should stop the dispatcher cleanly";
 #endif
-  EXPECT_NE(Read(d->dir + "/log").find("\"env\":{\"os\":\"linux\"}"), std::string::npos)
-      << "the log should show the game service request as it arrived:\n"
-      << Read(d->dir + "/log");
-}
-
-TEST_F(VantaCommandTest, ReportsToTheMonitorAndChecksTheServices) {
-  const Dispatcher* d = StartDispatcher("--listen [::1] --listen 127.0.0.1");
-  ASSERT_NE(d, nullptr);
-  // A bare IPv6 host gets its brackets.
-  Result run = Vanta("monitor-put --host ::1 --port " + std::to_string(d->monitor_port) +
-                     " --slotid 2 --client-delay -1 --remote-ip ::ffff:10.0.0.5");
-  EXPECT_EQ(run.status, 0) << run.err;
-  httplib::Result reports = httplib::Client("127.0.0.1", d->monitor_port).Get("/reports");
-  ASSERT_TRUE(reports);
-  EXPECT_EQ(reports->body,
-            R"({"reports":[{"capture_down_time":0,"client_delay":-1,"handling_down_time":0,)"
-            R"("heartbeat_down_time":0,"remote_ip":"::ffff:10.0.0.5","remote_port":0,"slotid":2}],)"
-            R"("status":"ok"})");
-
-  // The two local services pass the connectivity check; a web API where
-  // nothing listens does not.
-  run = Vanta("check --json --web-api-origin https://127.0.0.1:" +
-              std::to_string(testing::ClosedLoopbackPort()) + " --dispatcher " + d->Base() +
-              " --monitor-uri " + d->Monitor());
-  EXPECT_EQ(run.status, 3);
-  picojson::value parsed;
-  ASSERT_EQ(picojson::parse(parsed, run.out), "") << run.out;
-  EXPECT_TRUE(parsed.get("dispatcher").get("ok").get<bool>()) << run.out;
-  EXPECT_TRUE(parsed.get("monitor").get("ok").get<bool>()) << run.out;
-  EXPECT_FALSE(parsed.get("web_api").get("reachable").get<bool>()) << run.out;
-  EXPECT_NE(parsed.get("web_api").get("problem").to_str().find("connection"), std::string::npos);
+  // The game service request arrived with the --env entry.
+  EXPECT_NE(Read(d->files + ".log").find("\"env\":{\"os\":\"linux\"}"), std::string::npos)
+      << Read(d->files + ".log");
 }
 
 // Unusable command lines are refused before any request, named, with the
 // closest known word suggested and what to use instead where it is known.
 TEST_F(VantaCommandTest, UnusableCommandLinesAreRefusedBeforeAnyRequest) {
   const std::string base = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
-  const Dispatcher* d = StartDispatcher("");
-  ASSERT_NE(d, nullptr);
-  const std::string port = std::to_string(d->port);
   ExpectRows({
       {"negotate", 2, {"vanta: 'negotate' is not a vanta command; did you mean 'negotiate'?"}},
       {"help negotate", 2, {"vanta help: 'negotate' is not a vanta command; did you mean"}},
       {"--versoin", 2, {"vanta: unknown option '--versoin'; did you mean '--version'?"}},
-      {"negotiate --dispach x", 2, {"unknown option '--dispach'; did you mean '--dispatcher'?"}},
       {"--port 0 dispatcher", 2, {"vanta: --port is an option of a command"}},
       {"negotiate --request-token", 2, {"did you mean '--request-token-first'?"}},
       {"negotiate --client-version abc", 2, {"--client-version 'abc': not a whole number"}},
@@ -239,24 +220,17 @@ TEST_F(VantaCommandTest, UnusableCommandLinesAreRefusedBeforeAnyRequest) {
       {"negotiate --dispatcher http://::1:8081/d/", 2, {"needs brackets"}},
       {"negotiate --web-api-origin https://h/x", 2, {"an origin has no path; use 'https://h'"}},
       {"monitor-put --remote-ip 10.0.0.1&slotid=99", 2, {"not an IPv4 or IPv6 address"}},
-      {"monitor-put --remote-ip 10.0.0.256", 2, {"not an IPv4 or IPv6 address"}},
-      {"monitor-put --remote-ip 1::2::3", 2, {"not an IPv4 or IPv6 address"}},
       {"monitor-put --host 127.0.0.1:80", 2, {"--host '127.0.0.1:80': a host without a port"}},
       {"monitor-put --uri " + base + "/m --port 1", 2, {"--uri is the whole address"}},
-      {"dispatcher --refuse request_token", 2, {"--refuse 'request_token': not ACTION=RESULT"}},
       {"dispatcher --listen localhost", 2, {"'localhost' is not an IPv4 or IPv6 address"}},
-      {"dispatcher --listen 127.0.0.1 --listen 192.0.2.1", 1, {"cannot listen on 192.0.2.1:"}},
-      {"dispatcher --listen 127.0.0.1 --port " + port,
-       1,
-       {"vanta dispatcher: cannot listen on 127.0.0.1:" + port, "--port 0"}},
   });
 }
 
 // A failure says what failed, the HTTP status, the dispatcher's refusal or
 // the start of an unreadable answer, and a hint, with the exit status of
 // its kind: a refusal, an HTTP error status, a wait cut short, no server,
-// an answer that cannot be read.
-TEST_F(VantaCommandTest, SlowFailuresSayWhatFailedWithTheirExitStatus) {
+// an answer that cannot be read, a port in use.
+TEST_F(VantaCommandTest, FailuresSayWhatFailedWithTheirExitStatus) {
   const Dispatcher* a = StartDispatcher("--refuse request_gameservice=10");
   const Dispatcher* b = StartDispatcher(
       "--http-status request_token=500 --delay request_accesstoken=3000 --issue tok=kv");
@@ -265,152 +239,106 @@ TEST_F(VantaCommandTest, SlowFailuresSayWhatFailedWithTheirExitStatus) {
   peer.SetAnswer("/m", testing::Reply("not json"));
   peer.SetAnswer("/d/request_token", testing::Reply("<html>\x01"));
   const std::string closed = std::to_string(testing::ClosedLoopbackPort());
-  const std::string cut = a->Base().substr(0, a->Base().size() - 1);
+  const std::string cut = a->base.substr(0, a->base.size() - 1);
+  const std::string to_a = "negotiate --no-register --dispatcher " + a->base;
+  const std::string to_b = "negotiate --dispatcher " + b->base;
   ExpectRows({
-      {"negotiate --no-register --dispatcher " + a->Base() + " --token made-up --zuc-key-value k",
+      {to_a + " --token t --zuc-key-value k",
        4,
-       {"vanta negotiate: the access token request failed after 1 attempt: 0xAC40C810 "
-        "WS_ERROR_SERVER_RESULT_2_5_6_7",
-        "last exchange: POST " + a->Base() + "request_accesstoken: HTTP 200; ",
-        "refused: result 2, message \"the token was not issued here",
-        "hint: pass --request-token-first, or --token with the key value"}},
-      {"-q negotiate --no-register --dispatcher " + a->Base(),
-       4,
-       {"the game service request failed after 1 attempt: 0xAC40C811 WS_ERROR_SERVER_RESULT_10",
-        "refused: result 10, message \"injected refusal\""}},
-      {"negotiate --no-register --dispatcher " + b->Base(),
+       {"the access token request failed after 1 attempt: 0xAC40C810", "not issued here",
+        "hint: pass --request-token-first"}},
+      {"-q " + to_a, 4, {"the game service request failed", "0xAC40C811", "refused: result 10"}},
+      {to_b,
        4,
        {"the token request failed after 3 attempts: 0xAC40C80F WS_ERROR_SERVER_ERROR",
-        "request_token: HTTP 500 Internal Server Error; ",
+        "POST " + b->base + "request_token: HTTP 500 Internal Server Error; ",
         "hint: HTTP 500 is the server's own failure"}},
-      {"check --dispatcher " + b->Base() + " --monitor-uri " + b->Monitor() +
+      {"check --dispatcher " + b->base + " --monitor-uri " + b->monitor +
            " --web-api-origin http://127.0.0.1:" + std::to_string(b->monitor_port),
        4,
-       {"dispatcher  " + b->Base() +
-            "  REFUSED: HTTP 500 Internal Server Error answer (resolved to 127.0.0.1, connected)",
-        "hint: HTTP 500 is the server's own failure", "monitor     " + b->Monitor() + "  ok: "}},
-      {"check --dispatcher " + cut + "/nowhere/ --monitor-uri " + a->Monitor() +
+       {"REFUSED: HTTP 500 Internal Server Error answer", "monitor     " + b->monitor + "  ok"}},
+      {"check --dispatcher " + cut + "/nowhere/ --monitor-uri " + a->monitor +
            " --web-api-origin https://127.0.0.1:" + closed,
        3,
-       {"REFUSED: HTTP 404 Not Found answer",
-        "hint: nothing is published at " + cut + "/nowhere/request_token", "UNREACHABLE"}},
-      {"negotiate --dispatcher " + b->Base() + " --token tok --zuc-key-value kv --max-time 0.5",
+       {"HTTP 404", "nothing is published at " + cut + "/nowhere/request_token", "UNREACHABLE"}},
+      {to_b + " --token tok --zuc-key-value kv --max-time 0.5",
        6,
-       {"vanta negotiate: --max-time 0.5 ended the run: the access token request was stopped"}},
+       {"--max-time 0.5 ended the run: the access token request was stopped"}},
       {"monitor-put --port " + closed,
        3,
-       {"vanta monitor-put: the report was not accepted: 0xAC40C80B WS_ERROR_CONNECT_FAILED",
+       {"WS_ERROR_CONNECT_FAILED",
         "hint: nothing accepts connections at http://127.0.0.1:" + closed}},
-      {"monitor-put --uri " + peer.Url("/m"),
-       5,
-       {"0xAC40C807 WS_ERROR_BAD_RESPONSE", "the answer began: \"not json\""}},
+      {"monitor-put --uri " + peer.Url("/m"), 5, {"0xAC40C807", "the answer began: \"not json\""}},
       {"negotiate --dispatcher " + peer.Url("/d/"),
        5,
-       {"the token request failed after 1 attempt: 0xAC40C807 WS_ERROR_BAD_RESPONSE",
-        "the answer began: \"<html>\\x01\""}},
+       {"token request failed after 1 attempt: 0xAC40C807", "began: \"<html>\\x01\""}},
+      {"dispatcher --listen 127.0.0.1 --port " + std::to_string(a->port),
+       1,
+       {"cannot listen", "--port 0"}},
   });
-}
-
-// The option names and exit statuses of a command's help.
-struct HelpFacts {
-  std::set<std::string> options;
-  std::set<std::string> globals;
-  std::set<std::string> statuses;
-};
-
-HelpFacts ReadHelp(const std::string& help) {
-  HelpFacts facts;
-  std::set<std::string>* section = nullptr;
-  const std::regex option("--?[a-zA-Z0-9-]+");
-  std::istringstream lines(help);
-  for (std::string line; std::getline(lines, line);) {
-    if (line == "Options:") section = &facts.options;
-    if (line == "Global options:") section = &facts.globals;
-    if (line == "Exit status:") section = &facts.statuses;
-    if (line.empty() || line[0] != ' ' || line[2] == ' ' || section == nullptr) continue;
-    const std::string names = line.substr(2, line.find("  ", 2) - 2);
-    if (section == &facts.statuses) {
-      facts.statuses.insert(names);
-      continue;
-    }
-    for (std::sregex_iterator it(names.begin(), names.end(), option), end; it != end; ++it) {
-      section->insert(it->str());
-    }
-  }
-  return facts;
+  // As JSON: the two local services pass; a web API where nothing listens
+  // does not.
+  const Result run = Vanta("check --json --web-api-origin https://127.0.0.1:" + closed +
+                           " --dispatcher " + a->base + " --monitor-uri " + a->monitor);
+  EXPECT_EQ(run.status, 3);
+  picojson::value json;
+  ASSERT_EQ(picojson::parse(json, run.out), "") << run.out;
+  EXPECT_EQ(json.get("dispatcher").get("ok").serialize() +
+                json.get("monitor").get("ok").serialize() +
+                json.get("web_api").get("reachable").serialize(),
+            "truetruefalse")
+      << run.out;
 }
 
 // Each command's help names its options within 80 columns, wherever --help
-// stands, and the man page names the same options and exit statuses.
-TEST_F(VantaCommandTest, HelpAndManPageNameTheSameOptionsAndStatuses) {
-  const std::string man = Read(VANTA_MAN_PAGE);
-  const std::regex option("\\\\-\\\\-(?:[a-z0-9]|\\\\-)+");  // "\-\-name"
-  for (const std::string command :
-       {"negotiate", "monitor-put", "device-id", "check", "dispatcher"}) {
-    const Result help = Vanta(command + " --help");
-    ASSERT_EQ(help.status, 0) << command;
-    EXPECT_EQ(Vanta("help " + command).out, help.out) << command;
-    EXPECT_EQ(Vanta("--help " + command).out, help.out) << command;
-    std::istringstream lines(help.out);
-    for (std::string line; std::getline(lines, line);) {
-      EXPECT_LE(line.size(), 80u) << command << ": " << line;
-    }
-    const HelpFacts facts = ReadHelp(help.out);
-    if (command == "dispatcher") {
-      EXPECT_TRUE(
-          std::regex_search(help.out, std::regex("\n  --port PORT +[^\n]*\\(default 8081\\)\n")))
-          << help.out;
-    }
-    EXPECT_EQ(facts.globals, (std::set<std::string>{"-v", "--verbose", "-q", "--quiet", "-h",
-                                                    "--help", "-V", "--version"}));
-    const std::string escaped = std::regex_replace(command, std::regex("-"), "\\-");
-    const size_t entry = man.find("\n.SS " + escaped + "\n");
-    ASSERT_NE(entry, std::string::npos) << command;
-    const std::string text = man.substr(entry, man.find("\n.S", entry + 1) - entry);
-    std::set<std::string> named;
-    for (std::sregex_iterator it(text.begin(), text.end(), option), end; it != end; ++it) {
-      named.insert(std::regex_replace(it->str(), std::regex("\\\\"), ""));
-    }
-    EXPECT_EQ(facts.options, named) << command;
-    // "Each command returns only these:", then ".B <command>" and its list.
-    const size_t returns = man.find("\n.B " + escaped + "\n", man.find("returns only these"));
-    ASSERT_NE(returns, std::string::npos) << command;
-    const size_t list = returns + escaped.size() + 5;
-    std::set<std::string> listed;
-    std::istringstream numbers(
-        std::regex_replace(man.substr(list, man.find('\n', list) - list), std::regex(","), " "));
-    for (std::string number; numbers >> number;) listed.insert(number);
-    EXPECT_EQ(facts.statuses, listed) << command;
-  }
-}
-
+// stands; the man page names the same options and exit statuses, and the
+// completion file (valid bash) offers the same long options.
+TEST_F(VantaCommandTest, HelpManPageAndCompletionNameTheSameOptions) {
+  // Without troff's escapes: "\-\-name\fI" reads "--name".
+  const std::string man = std::regex_replace(Read(VANTA_MAN_PAGE), std::regex("\\\\f.|\\\\"), "");
 #if !defined(_WIN32)
-// The completion file is valid bash and offers each command's options as
-// its help names them.
-TEST_F(VantaCommandTest, BashCompletionOffersWhatTheHelpNames) {
   ASSERT_EQ(Run({"/bin/bash", "-n", VANTA_COMPLETION}).status, 0) << Read(dir_ + "/err");
   auto complete = [&](const std::string& words) {
-    const Result run = Run({"/bin/bash", "-c",
-                            "source " VANTA_COMPLETION "; COMP_WORDS=(" + words +
-                                "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _vanta; "
-                                "printf '%s\\n' \"${COMPREPLY[@]}\""});
-    std::set<std::string> offered;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);) offered.insert(line);
-    return offered;
+    return Matches(Run({"/bin/bash", "-c",
+                        "source " VANTA_COMPLETION "; COMP_WORDS=(" + words +
+                            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _vanta; "
+                            "printf '%s\\n' \"${COMPREPLY[@]}\""})
+                       .out,
+                   "([^\n]+)");
   };
   EXPECT_EQ(complete("vanta -v neg"), std::set<std::string>{"negotiate"});
   EXPECT_EQ(complete("vanta help mon"), std::set<std::string>{"monitor-put"});
-  for (const std::string command :
-       {"negotiate", "monitor-put", "device-id", "check", "dispatcher"}) {
-    HelpFacts facts = ReadHelp(Vanta(command + " --help").out);
-    for (const std::string& global : facts.globals) {
-      if (global.rfind("--", 0) == 0) facts.options.insert(global);
+#endif
+  for (const std::string command : kCommands) {
+    const std::string help = Vanta(command + " --help").out;
+    EXPECT_EQ(Vanta("help " + command).out, help) << command;
+    EXPECT_EQ(Vanta("--help " + command).out, help) << command;
+    EXPECT_FALSE(std::regex_search(help, std::regex("[^\n]{81}"))) << help;
+    if (command == "dispatcher") {
+      EXPECT_TRUE(
+          std::regex_search(help, std::regex("\n  --port PORT +[^\n]*\\(default 8081\\)\n")))
+          << help;
     }
-    EXPECT_EQ(complete("vanta " + command + " --"), facts.options) << command;
+    const size_t entry = man.find("\n.SS " + command + "\n");
+    ASSERT_NE(entry, std::string::npos) << command;
+    std::set<std::string> named =
+        Matches(man.substr(entry, man.find("\n.S", entry + 1) - entry), "(--[a-z0-9-]+)");
+    named.insert({"-v", "--verbose", "-q", "--quiet", "-h", "--help", "-V", "--version"});
+    // A help's option names start its lines or follow another name.
+    EXPECT_EQ(Matches(help, "(?:\n  |, )(--?[a-zA-Z0-9-]+)"), named) << command;
+#if !defined(_WIN32)
+    EXPECT_EQ(complete("vanta " + command + " --"), Matches(help, "(?:\n  |, )(--[a-z0-9-]+)"))
+        << command;
+#endif
+    // "Each command returns only these:", then ".B <command>" and its list.
+    const size_t list = man.find("\n.B " + command + "\n", man.find("returns only these"));
+    ASSERT_NE(list, std::string::npos) << command;
+    const size_t list_end = man.find('\n', man.find('\n', list + 1) + 1);
+    EXPECT_EQ(Matches(help, "\n  ([0-9]+) "),
+              Matches(man.substr(list, list_end - list), "([0-9]+)"))
+        << command;
   }
 }
-#endif
 
 }  // namespace
 }  // namespace vanta
