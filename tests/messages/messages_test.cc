@@ -119,13 +119,19 @@ TEST_F(RequestsTest, AnswerEnvelope) {
     EXPECT_EQ(service.RequestZuToken(3, "x", 0, token, key), code) << answer.substr(0, 80);
     EXPECT_EQ(token + " " + key, outputs) << answer.substr(0, 80);
   }
-  // A refusal is traced with the server's result and message.
+  // A refusal is traced with the server's result and message, an
+  // unreadable answer with its first bytes.
   testing::TraceLog trace;
   peer.SetAnswer("/d/request_token", Reply(R"({"status":"ng","result":2,"message":"not\nhere"})"));
   std::string token, key;
   EXPECT_EQ(service.RequestZuToken(3, "x", 0, token, key), WS_ERROR_SERVER_RESULT_2_5_6_7);
   EXPECT_EQ(trace.With("refused").at(0),
             "request_token refused: result 2, message \"not\\x0Ahere\"");
+  peer.SetAnswer("/d/request_token", Reply("<p>\x1B"));
+  EXPECT_EQ(service.RequestZuToken(3, "x", 0, token, key), WS_ERROR_BAD_RESPONSE);
+  EXPECT_EQ(
+      trace.With("unreadable").at(0),
+      "request_token unreadable answer, beginning \"<p>\\x1B\": 0xAC40C807 WS_ERROR_BAD_RESPONSE");
   // The access token answer: an empty token is one; a missing one is not.
   std::string access_token = "old";
   peer.SetAnswer("/d/request_accesstoken", Reply(R"({"status":"ok","token":"a"})"));
