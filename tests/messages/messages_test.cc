@@ -278,6 +278,7 @@ TEST(GameserviceTest, ConnectionMembersAndQualityConfiguration) {
       // A later member replaces an earlier one of the same name.
       {R"(,"control_port":8081.7)", "0 1.2.3.4||k1|k2|8081|2|3|4 "},
       {R"(,"control_port":2147483648)", "0 1.2.3.4||k1|k2|-2147483648|2|3|4 "},
+      {R"(,"control_port":-2147483649)", "0 1.2.3.4||k1|k2|-2147483648|2|3|4 "},
       {R"(,"control_port":"8081")", "AC40C807 "},
       {R"(,"gameid":1)", "AC40C807 "},
       {R"(,"config":{"version":0,"audio":"x"})", "0 written version=0 "},
