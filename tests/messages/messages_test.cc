@@ -152,6 +152,8 @@ TEST_F(RequestsTest, MonitorAnswerMustSayOk) {
     peer.SetAnswer("/monitor/put", Reply(answer));
     EXPECT_EQ(Report(), code) << answer;
   }
+  // The report names the address without its query.
+  EXPECT_EQ(service.GetLastExchange().address, peer.Url("/monitor/put"));
 }
 
 // The address from its parts; a refused address keeps the old one.
