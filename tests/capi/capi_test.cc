@@ -56,7 +56,6 @@ TEST(CInterfaceTest, BadArgumentsGiveAFailureCode) {
   vanta_accessor* running = vanta_accessor_new();
   vanta_accessor* ended = vanta_accessor_new();
   for (vanta_accessor* run : {running, ended}) {
-    ASSERT_NE(run, nullptr);
     ASSERT_EQ(vanta_accessor_set_register_device_id(run, 0), VANTA_WS_SUCCESS);
     if (run == running) vanta_accessor_set_state_handler(run, &Hold::OnState, &hold);
     ASSERT_EQ(vanta_accessor_initialize(run, &config), VANTA_WS_SUCCESS);
@@ -73,8 +72,7 @@ TEST(CInterfaceTest, BadArgumentsGiveAFailureCode) {
   vanta_exchange_report exchange = {};
   vanta_game_service_request request = {}, no_token = {};
   request.access_token = "a";
-  static const char* const kKey = "k";
-  static const char* const kNoValue = nullptr;
+  static const char* const kEntry[] = {"k", nullptr};  // "k" as key or value, then none
   // The request with these "env" entries.
   auto with_env = [&](int count, const char* const* keys, const char* const* values) {
     request.env_count = count;
@@ -147,11 +145,11 @@ TEST(CInterfaceTest, BadArgumentsGiveAFailureCode) {
       {"game: no request", game(0, &service), failed},
       {"game: one short", game(Size(request, -1), &service), failed},
       {"game: no token", game(Size(no_token, 0), &service), failed},
-      {"game: env count -1", game(with_env(-1, &kKey, &kKey), &service), failed},
-      {"game: no keys", game(with_env(1, 0, &kKey), &service), failed},
-      {"game: no values", game(with_env(1, &kKey, 0), &service), failed},
-      {"game: NULL value", game(with_env(1, &kKey, &kNoValue), &service), failed},
-      {"game: no output", game(with_env(1, &kKey, &kKey), 0), failed},
+      {"game: env count -1", game(with_env(-1, kEntry, kEntry), &service), failed},
+      {"game: no keys", game(with_env(1, 0, kEntry), &service), failed},
+      {"game: no values", game(with_env(1, kEntry, 0), &service), failed},
+      {"game: NULL value", game(with_env(1, kEntry, kEntry + 1), &service), failed},
+      {"game: no output", game(with_env(1, kEntry, kEntry), 0), failed},
       {"game: out short", game(&request, Size(service, -1)), failed},
       {"game: good", game(&request, Size(service, 0)), refused},
       {"game: no handle", vanta_web_service_request_game_service(0, &request, &service), failed},
