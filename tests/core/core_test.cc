@@ -88,7 +88,6 @@ TEST(TraceTest, SecretsAreShortenedAndTextsKeptToOneLine) {
       {trace::Secret("k"), "k... (1 bytes)"},
       {trace::Printable("a\nb\tc\x7f"), "a\\x0Ab\\x09c\\x7F"},
       {trace::Printable(std::string(4, 'x'), 3), "xxx... (4 bytes)"},  // one byte over
-      {trace::Code(WS_ERROR_TIMED_OUT), "0xAC40C80C WS_ERROR_TIMED_OUT"},
   };
   for (const auto& [shown, expected] : rows) EXPECT_EQ(shown, expected);
 }
@@ -104,17 +103,11 @@ TEST(PrintableTest, KeepsUtf8AndEscapesControlsAndStrayBytes) {
     bool cut;
   };
   const Row rows[] = {
-      {"plain text", std::string::npos, "plain text", false},
-      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE", std::string::npos,
-       "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAE", false},
+      {"\xE2\x82\xAC\xF0\x9F\x8E\xAE", std::string::npos, "\xE2\x82\xAC\xF0\x9F\x8E\xAE", false},
       {std::string("a\0b", 3), std::string::npos, "a\\x00b", false},
       {"\x1B[31m\x7F", std::string::npos, "\\x1B[31m\\x7F", false},
-      {"\x9B"
-       "2J",
-       std::string::npos, "\\x9B2J", false},  // 8-bit CSI byte
-      {"\xC2\x9D"
-       "x\xC2\xA0",
-       std::string::npos, "\\xC2\\x9Dx\xC2\xA0", false},                       // U+009D, U+00A0
+      {"\x9BJ", std::string::npos, "\\x9BJ", false},                           // 8-bit CSI byte
+      {"\xC2\x9Fx\xC2\xA0", std::string::npos, "\\xC2\\x9Fx\xC2\xA0", false},  // U+009F, U+00A0
       {"\xE0\x80\xAF", std::string::npos, "\\xE0\\x80\\xAF", false},           // overlong "/"
       {"\xED\xA0\x80", std::string::npos, "\\xED\\xA0\\x80", false},           // a surrogate
       {"\xF4\x90\x80\x80", std::string::npos, "\\xF4\\x90\\x80\\x80", false},  // past U+10FFFF
