@@ -6,12 +6,15 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
 
+#include "service/BuiltinRoots.h"
 #include "service/WebServiceHttp.h"
 #include "tests/support/LocalPeer.h"
 #include "tests/support/TestEnv.h"
@@ -232,6 +235,16 @@ TEST_F(TransportTest, SlowTimeLimitEndsTrickleAndSilentPeers) {
   EXPECT_EQ(rest_code.GetValue(), WS_ERROR_TIMED_OUT);
   EXPECT_EQ(rest_response, "");
   done = true;
+}
+
+// The roots the registration trusts are the project's data file, whole:
+// no test exchange uses them, so a fault in the step that embeds them
+// would otherwise show only against the real web API.
+TEST(BuiltinRootsTest, ConstantIsTheDataFileByteForByte) {
+  std::ifstream in(VANTA_BUILTIN_ROOTS_FILE, std::ios::binary);
+  const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_EQ(file.size(), 5109u);
+  EXPECT_EQ(std::string(kBuiltinRootsPem, kBuiltinRootsPemLength), file);
 }
 
 }  // namespace
