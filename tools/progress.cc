@@ -44,8 +44,16 @@ void Progress::Show(State::type state) {
   activity_ = StateMeaning(state);
   if (shown_ && !live_) {
     std::fprintf(stderr, "negotiate: %s%s\n", activity_.c_str(),
-                 attempt_ > 1 ? (", attempt " + std::to_string(attempt_) + " of 3").c_str() : "");
+                 attempt_ > 1 ? (", " + Attempt()).c_str() : "");
   }
+}
+
+// The retry rule waits N s before attempt N (2 s before the second, 3 s
+// before the third).
+std::string Progress::Attempt() const {
+  std::string text = "attempt " + std::to_string(attempt_) + " of 3";
+  if (attempt_ > 1) text += " after a " + std::to_string(attempt_) + " s wait";
+  return text;
 }
 
 void Progress::Tick() {
@@ -56,10 +64,9 @@ void Progress::Tick() {
   // attempt began growing: the line never counts down.
   std::string line = activity_;
   if (counts_attempts_) {
-    char since[64];
-    std::snprintf(since, sizeof(since), ", attempt %d of 3 began %.1f s ago", attempt_,
-                  Seconds(now - state_since_));
-    line += since;
+    char since[32];
+    std::snprintf(since, sizeof(since), " began %.1f s ago", Seconds(now - state_since_));
+    line += ", " + Attempt() + since;
   }
   std::fprintf(stderr, "\r\033[Knegotiate: %s; %.1f s in all", line.c_str(),
                Seconds(now - started_));

@@ -28,6 +28,8 @@ class Progress {
 
  private:
   void Show(WebServiceAccessor::State::type state);
+  // "attempt N of 3", with the wait that came before it. REQUIRES: mu_ held.
+  std::string Attempt() const;
 
   using Clock = std::chrono::steady_clock;
   const bool live_;
