@@ -89,9 +89,8 @@ void SetEnvironment(const std::string& name, const std::string& value) {
 
 bool ChildProcess::Start(const std::vector<std::string>& args, const std::string& out_path,
                          const std::string& err_path) {
-  std::vector<std::string> copies(args);
-  std::vector<char*> argv;
-  for (std::string& arg : copies) argv.push_back(arg.data());
+  std::vector<char*> argv;  // posix_spawn does not write to them
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
