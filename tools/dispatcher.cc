@@ -120,28 +120,13 @@ std::string Description() {
          "closes (503 while too many unfinished requests are held).";
 }
 
-// --listen: an IPv4 or IPv6 address (with or without brackets), checked
-// before the dispatcher starts.
-Option ListenOption(std::vector<std::string>* hosts) {
-  Option option = ListOption({"--listen"}, "ADDR",
-                             "IPv4 or IPv6 address to listen on (repeatable; default 127.0.0.1 "
-                             "and ::1, the latter where the machine has it)",
-                             hosts);
-  option.take = [keep = option.take](const std::string& value) {
-    const bool bracketed = value.size() > 2 && value.front() == '[' && value.back() == ']';
-    const std::string bare = bracketed ? value.substr(1, value.size() - 2) : value;
-    if (!(bracketed ? IsIpv6Address(bare) : IsIpv4Address(bare) || IsIpv6Address(bare))) {
-      return std::string("not an IPv4 or IPv6 address");
-    }
-    return keep(value);
-  };
-  return option;
-}
-
 std::vector<Option> AddressOptions(dispatcher::Config* config) {
   dispatcher::ServerAddresses& addresses = config->addresses;
   return {
-      ListenOption(&addresses.hosts),
+      ListOption({"--listen"}, "ADDR",
+                 "IPv4 or IPv6 address to listen on (repeatable; default 127.0.0.1 and ::1, the "
+                 "latter where the machine has it)",
+                 &addresses.hosts),
       PortOption({"--port"}, "Dispatcher port; 0 picks a free one", &addresses.dispatcher_port),
       TextOption({"--path"}, "PATH", "Dispatcher base path; the request's name follows it",
                  &addresses.dispatcher_path),
