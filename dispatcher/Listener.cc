@@ -94,6 +94,14 @@ Socket OpenWakeSocket() {
   return sock;
 }
 
+// An address in its standard numeric form: getaddrinfo alone also takes
+// the old shorthand "1.2.3" (for 1.2.0.3), which no one means today.
+bool IsAddressText(const std::string& address) {
+  unsigned char bytes[16];
+  return inet_pton(AF_INET, address.c_str(), bytes) == 1 ||
+         inet_pton(AF_INET6, address.c_str(), bytes) == 1;
+}
+
 }  // namespace
 
 struct Listener::Connection {
@@ -148,7 +156,7 @@ Bound Listener::Listen(const std::string& address, int port, const Site& site) {
   hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (!StartSockets() ||
+  if (!StartSockets() || !IsAddressText(address) ||
       getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
     return Failed(Bound::Failure::kNotAnAddress, "not an IPv4 or IPv6 address");
   }

@@ -12,6 +12,7 @@
 #include <ws2tcpip.h>
 // clang-format on
 #else
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>

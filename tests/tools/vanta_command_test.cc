@@ -214,7 +214,7 @@ TEST_F(VantaCommandTest, UnusableCommandLinesAreRefusedBeforeAnyRequest) {
       {"monitor-put --remote-ip 10.0.0.1&slotid=99", 2, {"not an IPv4 or IPv6 address"}},
       {"monitor-put --host 127.0.0.1:80", 2, {"--host '127.0.0.1:80': a host without a port"}},
       {"monitor-put --uri " + base + "/m --port 1", 2, {"--uri is the whole address"}},
-      {"dispatcher --listen localhost", 2, {"'localhost' is not an IPv4 or IPv6 address"}},
+      {"dispatcher --listen 1.2.3", 2, {"'1.2.3' is not an IPv4 or IPv6 address"}},
   });
 }
 
