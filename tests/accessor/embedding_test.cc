@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 #include "accessor/DeviceId.h"
 #include "tests/accessor/RunnerFixture.h"
@@ -29,76 +30,86 @@ std::string NotBuilt(DeviceIdFailure failure, const char* code = "WS_ERROR_FAILE
   return kServed + " | device identifier " + code + " (" + DeviceIdFailureText(failure) + ")";
 }
 
-// Cancel at each point of a run: the run ends as aborted at once (state 5,
-// WS_ERROR_ABORTED), sends nothing after it and writes no key file; a
-// cancel after the end changes nothing.
-TEST_F(EmbeddingTest, CancelEndsTheRunWhereverItIs) {
+// Cancel, or the accessor's destruction, at each point of a run: the run
+// ends as aborted at once (state 5), sends nothing after it and writes no
+// key file; a cancel after the end changes nothing.
+TEST_F(EmbeddingTest, CancelOrDestructionEndsTheRunWhereverItIs) {
   enum class Point { kBeforeStart, kRetryWait, kExchange, kHelper, kLock, kAfterEnd };
   struct Row {
     const char* name;
     Point point;
-    std::string outcome;  // as Finish tells it
+    bool destroy;         // instead of Cancel(): no report left to tell
+    std::string outcome;  // as Finish tells it, or Published once destroyed
   };
   const std::string stopped = NotBuilt(DeviceIdFailure::kQueryAborted, "WS_ERROR_ABORTED");
   const Row rows[] = {
-      {"before Start", Point::kBeforeStart, "1 5 / / old / "},
-      {"retry wait", Point::kRetryWait,
+      {"before Start", Point::kBeforeStart, false, "1 5 / / old / "},
+      {"retry wait", Point::kRetryWait, false,
        "1 5 / 2000 / old / initialize | access token x1 WS_ERROR_ABORTED accesstoken 500 error"},
-      {"exchange in flight", Point::kExchange,
-       "1 2 5 / / old / " + kAccessed +
-           " | game service x1 WS_ERROR_ABORTED gameservice 0 cancelled"},
-      {"UUID helper", Point::kHelper, "1 2 5 / / old / " + stopped},
-      {"identity lock held by another build", Point::kLock, "1 2 5 / 10 / old / " + stopped},
-      {"after the end", Point::kAfterEnd,
+      {"registration in flight", Point::kExchange, false,
+       "1 2 3 5 / / old / " + kServed + " | device identifier | registration x1 " +
+           "WS_ERROR_ABORTED " + kRegisterPath + " 0 cancelled"},
+      {"UUID helper", Point::kHelper, false, "1 2 5 / / old / " + stopped},
+      {"identity lock held by another build", Point::kLock, false, "1 2 5 / 10 / old / " + stopped},
+      {"after the end", Point::kAfterEnd, false,
        "1 2 3 4 / / k0 / " + kServed + kRegistered + " | key file"},
+      // The destructor lets the exchange in flight end, then stops.
+      {"destroyed in the registration", Point::kExchange, true, "1 2 3 5 / / old"},
+      {"destroyed in the UUID helper", Point::kHelper, true, "1 2 5 / / old"},
   };
   for (const Row& row : rows) {
     const Point point = row.point;
     NewPeer();
     WriteTemp("key.tmp", "old");
-    WebServiceAccessor accessor;
+    auto accessor = std::make_unique<WebServiceAccessor>();
+    WebServiceAccessor* const held = accessor.get();
     std::atomic<bool> reached{false}, release{false};
-    std::atomic<size_t> requests{0};  // when the run was cancelled
-    auto cancel = [&] {
+    std::atomic<size_t> requests{0};  // when the run was stopped
+    auto stop = [&] {
       requests = peer_->Requests().size();
-      accessor.Cancel();
-      accessor.Cancel();  // idempotent
+      if (row.destroy) return accessor.reset();
+      accessor->Cancel();
+      accessor->Cancel();  // idempotent
     };
     LockAttempt other;
     if (point == Point::kLock) other = Env::Get()->TryLockFile(TempPath("id.lock"));
     if (point == Point::kRetryWait) peer_->SetAnswer(kAccessPath, Reply("{}", 500));
     // Those rows cancel from the wait they reach, the others below.
     if (point == Point::kRetryWait || point == Point::kLock)
-      env_.on_sleep = [&](unsigned) { cancel(); };
+      env_.on_sleep = [&](unsigned) { stop(); };
     if (point == Point::kExchange) {
-      // Accepts the game service request and answers only when released.
-      peer_->SetHandler(kGamePath, [&](const httplib::Request&, httplib::Response& res) {
+      // Accepts the registration and answers only when released, or once
+      // the destructor waits for the run.
+      peer_->SetHandler(kRegisterPath, [&](const httplib::Request&, httplib::Response& res) {
         reached = true;
-        Eventually([&] { return release.load(); });
+        Eventually([&] { return release.load() || held->IsTermRequest(); });
         res.status = 500;
       });
     }
     if (point == Point::kHelper) WriteTemp("hang", "");
-    Prepare(accessor, false);
-    if (point == Point::kBeforeStart) cancel();
-    ASSERT_EQ(accessor.Start(), WS_SUCCESS) << row.name;
+    Prepare(*accessor, false);
+    if (point == Point::kBeforeStart) stop();
+    ASSERT_EQ(accessor->Start(), WS_SUCCESS) << row.name;
     if (point == Point::kExchange || point == Point::kHelper || point == Point::kAfterEnd) {
       ASSERT_TRUE(Eventually([&] {
         return point == Point::kExchange ? reached.load()
                : point == Point::kHelper ? ReadTemp("pid").value_or("") != ""
-                                         : accessor.WaitFor(0, nullptr);
+                                         : accessor->WaitFor(0, nullptr);
       })) << row.name;
-      cancel();
+      stop();
     }
-    EXPECT_EQ(Finish(accessor), row.outcome) << row.name;
+    EXPECT_EQ(row.destroy ? Published() : Finish(*accessor), row.outcome) << row.name;
     release = true;
-    EXPECT_EQ(peer_->Requests().size(), requests) << row.name << ": a request after the cancel";
+    EXPECT_EQ(peer_->Requests().size(), requests) << row.name << ": a request after the stop";
     if (point == Point::kHelper) {
+      // Stopped at once, not at the query's time limit.
+      EXPECT_EQ(trace_.With("query was stopped").size(), 1u) << row.name;
       EXPECT_TRUE(testing::ProcessEnded(std::stoi(*ReadTemp("pid")))) << row.name;
       std::filesystem::remove(TempPath("hang"));
+      std::filesystem::remove(TempPath("pid"));
     }
     env_.on_sleep = nullptr;
-    NewPeer();  // the held handler ends with its peer, before `release` goes
+    NewPeer();  // the held handler ends with its peer, before the accessor
   }
 }
 
