@@ -32,9 +32,9 @@ std::string NotBuilt(DeviceIdFailure failure, const char* code = "WS_ERROR_FAILE
 
 // Cancel, or the accessor's destruction, at each point of a run: the run
 // ends as aborted at once (state 5), sends nothing after it and writes no
-// key file; a cancel after the end changes nothing.
+// key file.
 TEST_F(EmbeddingTest, CancelOrDestructionEndsTheRunWhereverItIs) {
-  enum class Point { kBeforeStart, kRetryWait, kExchange, kHelper, kLock, kAfterEnd };
+  enum class Point { kBeforeStart, kRetryWait, kExchange, kHelper, kLock };
   struct Row {
     const char* name;
     Point point;
@@ -51,8 +51,6 @@ TEST_F(EmbeddingTest, CancelOrDestructionEndsTheRunWhereverItIs) {
            "WS_ERROR_ABORTED " + kRegisterPath + " 0 cancelled"},
       {"UUID helper", Point::kHelper, false, "1 2 5 / / old / " + stopped},
       {"identity lock held by another build", Point::kLock, false, "1 2 5 / 10 / old / " + stopped},
-      {"after the end", Point::kAfterEnd, false,
-       "1 2 3 4 / / k0 / " + kServed + kRegistered + " | key file"},
       // The destructor lets the exchange in flight end, then stops.
       {"destroyed in the registration", Point::kExchange, true, "1 2 3 5 / / old"},
       {"destroyed in the UUID helper", Point::kHelper, true, "1 2 5 / / old"},
@@ -90,11 +88,9 @@ TEST_F(EmbeddingTest, CancelOrDestructionEndsTheRunWhereverItIs) {
     Prepare(*accessor, false);
     if (point == Point::kBeforeStart) stop();
     ASSERT_EQ(accessor->Start(), WS_SUCCESS) << row.name;
-    if (point == Point::kExchange || point == Point::kHelper || point == Point::kAfterEnd) {
+    if (point == Point::kExchange || point == Point::kHelper) {
       ASSERT_TRUE(Eventually([&] {
-        return point == Point::kExchange ? reached.load()
-               : point == Point::kHelper ? ReadTemp("pid").value_or("") != ""
-                                         : accessor->WaitFor(0, nullptr);
+        return point == Point::kExchange ? reached.load() : ReadTemp("pid").value_or("") != "";
       })) << row.name;
       stop();
     }
@@ -183,10 +179,6 @@ TEST_F(EmbeddingTest, StepsRetryGiveUpAndReportWhy) {
        "1 5 / / old / initialize | access token x1 WS_ERROR_BAD_RESPONSE accesstoken 200 excerpt "
        "\"<html>\\x1B[31m" +
            std::string(53, 'x') + "\""},
-      {"registration refused",
-       [&](auto&) { peer_->SetAnswer(kRegisterPath, Reply(R"({"status":2,"message":"no"})")); },
-       "1 2 3 4 / / k0 / " + kServed + " | device identifier | registration x1 " +
-           "WS_ERROR_SERVER_RESULT_2_5_6_7 " + kRegisterPath + " 200 result 2 \"\" | key file"},
       {"web API unreachable", [&](auto&) { env_.web_api_origin = closed; },
        "1 2 3 3 3 4 / 2000 3000 / k0 / " + kServed +
            " | device identifier | registration x3 WS_ERROR_CONNECT_FAILED " + kRegisterPath +

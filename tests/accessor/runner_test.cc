@@ -135,7 +135,6 @@ TEST_F(AccessorTest, DeviceIdBuildsFromTheUuidFileAndTheFirstAdapter) {
     std::string after;   // the text in the buffer
   };
   const Row rows[] = {
-      {normal, 6, Status::kOk, "", 55, Failure::kNone, ExpectedDeviceId()},
       {normal, 8, Status::kOk, "", 64, Failure::kNone, ExpectedDeviceId()},  // cut to 17
       {normal, 0, Status::kOk, "", 55, Failure::kNone, uuid + "-"},
       {normal, 2, Status::kOk, "", 55, Failure::kNone, uuid + "-00-1A"},
