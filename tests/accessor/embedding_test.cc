@@ -21,10 +21,12 @@ using testing::kRegisterPath;
 using testing::Reply;
 using EmbeddingTest = testing::RunnerTest;
 
-// Reports of runs that got this far, as RunnerTest::Describe shows them.
+// Reports of runs that got this far, as RunnerTest::Describe shows them;
+// kKept: the steps after the game service, up to the key file.
 const std::string kAccessed = "initialize | access token x1 accesstoken 200";
 const std::string kServed = kAccessed + " | game service x1 gameservice 200";
-const std::string kRegistered = " | device identifier | registration x1 " + kRegisterPath + " 200";
+const std::string kKept =
+    " | device identifier | registration x1 " + kRegisterPath + " 200 | key file";
 
 std::string NotBuilt(DeviceIdFailure failure, const char* code = "WS_ERROR_FAILED") {
   return kServed + " | device identifier " + code + " (" + DeviceIdFailureText(failure) + ")";
@@ -128,19 +130,16 @@ TEST_F(EmbeddingTest, WaitForAndTheStateHandler) {
   EXPECT_FALSE(accessor.WaitFor(20, &result));
   peer_->SetAnswer(kGamePath, kAllOk[2].second);  // for the second attempt
   release = true;
-  EXPECT_TRUE(accessor.WaitFor(-1, &result));
-  EXPECT_EQ(result, WS_SUCCESS);
+  EXPECT_EQ(Finish(accessor),
+            "1 2 2 3 4 / 2000 / k0 / " + kAccessed + " | game service x2 gameservice 200" + kKept);
   EXPECT_EQ(accessor.GetResult(), WS_SUCCESS);
-  EXPECT_EQ(States(), (std::vector<int>{1, 2, 2, 3, 4}));
   // A Cancel() after the end reaches no later run. Initialize finds the
   // worker gone, clears the report, and its IDLE reaches no handler.
   accessor.Cancel();
   Prepare(accessor, false);
   EXPECT_TRUE(accessor.GetRunReport().empty());
   ASSERT_EQ(accessor.Start(), WS_SUCCESS);
-  EXPECT_TRUE(accessor.WaitFor(-1, &result));
-  EXPECT_EQ(result, WS_SUCCESS);
-  EXPECT_EQ(States(), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(Finish(accessor), "1 2 3 4 / / k0 / " + kServed + kKept);
 }
 
 // Each step runs under the retry rule: at most three attempts, 2 s and 3 s
@@ -201,9 +200,8 @@ TEST_F(EmbeddingTest, StepsRetryGiveUpAndReportWhy) {
       {"lock file of another user", [&](auto&) { env_.files_of_another_user = {"id.lock"}; },
        "1 2 4 / / old / " + NotBuilt(Failure::kLockFileOfAnotherUser)},
       {"key file of another user", [&](auto&) { env_.files_of_another_user = {"key.tmp"}; },
-       "1 2 3 4 / / old / " + kServed + kRegistered + " | key file WS_ERROR_FAILED (" +
-           TempPath("key.tmp") + " belongs to another user: not written as a regular file of " +
-           "this user)"},
+       "1 2 3 4 / / old / " + kServed + kKept + " WS_ERROR_FAILED (" + TempPath("key.tmp") +
+           " belongs to another user: not written as a regular file of " + "this user)"},
   };
   for (const Row& row : rows) {
     NewPeer();

@@ -68,6 +68,7 @@ TEST_F(HostileMachineTest, OwnerOnlyFilesAndDirectoryAndNoDescriptorInherited) {
   GTEST_SKIP() << "file modes, the user's own directory and the descriptor listing "
                   "(/proc/self/fd) are POSIX";
 #else
+  using Perms = std::filesystem::perms;
   // A file of the host, open without close-on-exec.
   std::FILE* secret = std::fopen(TempPath("secret").c_str(), "w");
   ASSERT_NE(secret, nullptr);
@@ -79,9 +80,7 @@ TEST_F(HostileMachineTest, OwnerOnlyFilesAndDirectoryAndNoDescriptorInherited) {
   std::fclose(secret);
 
   for (const std::string file : {"key.tmp", "id.tmp", "id.lock"}) {
-    struct stat info;
-    ASSERT_EQ(stat(TempPath(file).c_str(), &info), 0) << file;
-    EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
+    EXPECT_EQ(std::filesystem::status(TempPath(file)).permissions(), Perms(0600)) << file;
   }
   // Without TEMP: vanta-<uid> under TMPDIR, created owner-only and used
   // again (the library writing the UUID file); refused once open to others
@@ -95,9 +94,7 @@ TEST_F(HostileMachineTest, OwnerOnlyFilesAndDirectoryAndNoDescriptorInherited) {
   std::string id, reason;
   for (int round = 0; round < 2; ++round) {
     EXPECT_TRUE(WebServiceAccessor::BuildDeviceId(&id, &reason)) << reason;
-    struct stat info;
-    ASSERT_EQ(lstat(own.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(std::filesystem::symlink_status(own).permissions(), Perms(0700));
   }
   std::filesystem::create_directory(mine);
   chmod(mine.c_str(), 0700);

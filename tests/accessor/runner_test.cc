@@ -88,9 +88,7 @@ TEST_F(AccessorTest, CreateAndSendDeviceIdSendsTheKeyFileAsItIs) {
     env_.adapter->status = identifier ? Status::kOk : Status::kUnreadable;
     {
       WebServiceAccessor accessor;
-      ASSERT_EQ(accessor.Initialize(3, "t", "b", 0, 0, "g", false, "k", 0, 0, 0, 0, 0, 0), 0u);
-      env_.ClearSleeps();
-      trace_.Clear();
+      Prepare(accessor, false);
       accessor.CreateAndSendDeviceId();
     }  // destroyed at once, with no run to end
     EXPECT_EQ(Sent(kRegisterPath, "zu_key_value"), keys_sent);
