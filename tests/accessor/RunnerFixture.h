@@ -124,18 +124,22 @@ class RunnerTest : public ::testing::Test {
     env_.ClearSleeps();
     trace_.Clear();
   }
-  // Waits for the run's end and checks that its state and result agree with
-  // its states and report; then what it published in one line: its states,
-  // its waits, the key file after it and its report (Describe).
-  std::string Finish(WebServiceAccessor& accessor) {
-    ErrorCode result = 1;
-    EXPECT_TRUE(accessor.WaitFor(-1, &result));
-    const std::vector<StepReport> report = accessor.GetRunReport();
+  // What a run published, in one line: its states, its waits and the key
+  // file after it.
+  std::string Published() const {
     std::string line;
     for (int state : States()) line += std::to_string(state) + " ";
     line += "/";
     for (unsigned ms : env_.Sleeps()) line += " " + std::to_string(ms);
-    line += " / " + ReadTemp("key.tmp").value_or("none") + " / " + Describe(report);
+    return line + " / " + ReadTemp("key.tmp").value_or("none");
+  }
+  // Waits for the run's end and checks that its state and result agree with
+  // its states and report; then Published and its report (Describe).
+  std::string Finish(WebServiceAccessor& accessor) {
+    ErrorCode result = 1;
+    EXPECT_TRUE(accessor.WaitFor(-1, &result));
+    const std::vector<StepReport> report = accessor.GetRunReport();
+    const std::string line = Published() + " / " + Describe(report);
     EXPECT_EQ(accessor.GetState(), States().empty() ? -1 : States().back()) << line;
     EXPECT_EQ(result, accessor.GetState() == 4 ? ErrorCode(WS_SUCCESS)
                       : report.empty()         ? ErrorCode(WS_ERROR_ABORTED)

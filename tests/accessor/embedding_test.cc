@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 #include "accessor/DeviceId.h"
 #include "tests/accessor/RunnerFixture.h"
@@ -20,85 +21,93 @@ using testing::kRegisterPath;
 using testing::Reply;
 using EmbeddingTest = testing::RunnerTest;
 
-// Reports of runs that got this far, as RunnerTest::Describe shows them.
+// Reports of runs that got this far, as RunnerTest::Describe shows them;
+// kKept: the steps after the game service, up to the key file.
 const std::string kAccessed = "initialize | access token x1 accesstoken 200";
 const std::string kServed = kAccessed + " | game service x1 gameservice 200";
-const std::string kRegistered = " | device identifier | registration x1 " + kRegisterPath + " 200";
+const std::string kKept =
+    " | device identifier | registration x1 " + kRegisterPath + " 200 | key file";
 
 std::string NotBuilt(DeviceIdFailure failure, const char* code = "WS_ERROR_FAILED") {
   return kServed + " | device identifier " + code + " (" + DeviceIdFailureText(failure) + ")";
 }
 
-// Cancel at each point of a run: the run ends as aborted at once (state 5,
-// WS_ERROR_ABORTED), sends nothing after it and writes no key file; a
-// cancel after the end changes nothing.
-TEST_F(EmbeddingTest, CancelEndsTheRunWhereverItIs) {
-  enum class Point { kBeforeStart, kRetryWait, kExchange, kHelper, kLock, kAfterEnd };
+// Cancel, or the accessor's destruction, at each point of a run: the run
+// ends as aborted at once (state 5), sends nothing after it and writes no
+// key file.
+TEST_F(EmbeddingTest, CancelOrDestructionEndsTheRunWhereverItIs) {
+  enum class Point { kBeforeStart, kRetryWait, kExchange, kHelper, kLock };
   struct Row {
     const char* name;
     Point point;
-    std::string outcome;  // as Finish tells it
+    bool destroy;         // instead of Cancel(): no report left to tell
+    std::string outcome;  // as Finish tells it, or Published once destroyed
   };
   const std::string stopped = NotBuilt(DeviceIdFailure::kQueryAborted, "WS_ERROR_ABORTED");
   const Row rows[] = {
-      {"before Start", Point::kBeforeStart, "1 5 / / old / "},
-      {"retry wait", Point::kRetryWait,
+      {"before Start", Point::kBeforeStart, false, "1 5 / / old / "},
+      {"retry wait", Point::kRetryWait, false,
        "1 5 / 2000 / old / initialize | access token x1 WS_ERROR_ABORTED accesstoken 500 error"},
-      {"exchange in flight", Point::kExchange,
-       "1 2 5 / / old / " + kAccessed +
-           " | game service x1 WS_ERROR_ABORTED gameservice 0 cancelled"},
-      {"UUID helper", Point::kHelper, "1 2 5 / / old / " + stopped},
-      {"identity lock held by another build", Point::kLock, "1 2 5 / 10 / old / " + stopped},
-      {"after the end", Point::kAfterEnd,
-       "1 2 3 4 / / k0 / " + kServed + kRegistered + " | key file"},
+      {"registration in flight", Point::kExchange, false,
+       "1 2 3 5 / / old / " + kServed + " | device identifier | registration x1 " +
+           "WS_ERROR_ABORTED " + kRegisterPath + " 0 cancelled"},
+      {"UUID helper", Point::kHelper, false, "1 2 5 / / old / " + stopped},
+      {"identity lock held by another build", Point::kLock, false, "1 2 5 / 10 / old / " + stopped},
+      // The destructor lets the exchange in flight end, then stops.
+      {"destroyed in the registration", Point::kExchange, true, "1 2 3 5 / / old"},
+      {"destroyed in the UUID helper", Point::kHelper, true, "1 2 5 / / old"},
   };
   for (const Row& row : rows) {
     const Point point = row.point;
     NewPeer();
     WriteTemp("key.tmp", "old");
-    WebServiceAccessor accessor;
+    auto accessor = std::make_unique<WebServiceAccessor>();
+    WebServiceAccessor* const held = accessor.get();
     std::atomic<bool> reached{false}, release{false};
-    std::atomic<size_t> requests{0};  // when the run was cancelled
-    auto cancel = [&] {
+    std::atomic<size_t> requests{0};  // when the run was stopped
+    auto stop = [&] {
       requests = peer_->Requests().size();
-      accessor.Cancel();
-      accessor.Cancel();  // idempotent
+      if (row.destroy) return accessor.reset();
+      accessor->Cancel();
+      accessor->Cancel();  // idempotent
     };
     LockAttempt other;
     if (point == Point::kLock) other = Env::Get()->TryLockFile(TempPath("id.lock"));
     if (point == Point::kRetryWait) peer_->SetAnswer(kAccessPath, Reply("{}", 500));
     // Those rows cancel from the wait they reach, the others below.
     if (point == Point::kRetryWait || point == Point::kLock)
-      env_.on_sleep = [&](unsigned) { cancel(); };
+      env_.on_sleep = [&](unsigned) { stop(); };
     if (point == Point::kExchange) {
-      // Accepts the game service request and answers only when released.
-      peer_->SetHandler(kGamePath, [&](const httplib::Request&, httplib::Response& res) {
+      // Accepts the registration and answers only when released, or once
+      // the destructor waits for the run.
+      peer_->SetHandler(kRegisterPath, [&](const httplib::Request&, httplib::Response& res) {
         reached = true;
-        Eventually([&] { return release.load(); });
+        Eventually([&] { return release.load() || held->IsTermRequest(); });
         res.status = 500;
       });
     }
     if (point == Point::kHelper) WriteTemp("hang", "");
-    Prepare(accessor, false);
-    if (point == Point::kBeforeStart) cancel();
-    ASSERT_EQ(accessor.Start(), WS_SUCCESS) << row.name;
-    if (point == Point::kExchange || point == Point::kHelper || point == Point::kAfterEnd) {
+    Prepare(*accessor, false);
+    if (point == Point::kBeforeStart) stop();
+    ASSERT_EQ(accessor->Start(), WS_SUCCESS) << row.name;
+    if (point == Point::kExchange || point == Point::kHelper) {
       ASSERT_TRUE(Eventually([&] {
-        return point == Point::kExchange ? reached.load()
-               : point == Point::kHelper ? ReadTemp("pid").value_or("") != ""
-                                         : accessor.WaitFor(0, nullptr);
+        return point == Point::kExchange ? reached.load() : ReadTemp("pid").value_or("") != "";
       })) << row.name;
-      cancel();
+      stop();
     }
-    EXPECT_EQ(Finish(accessor), row.outcome) << row.name;
+    EXPECT_EQ(row.destroy ? Published() : Finish(*accessor), row.outcome) << row.name;
     release = true;
-    EXPECT_EQ(peer_->Requests().size(), requests) << row.name << ": a request after the cancel";
+    EXPECT_EQ(peer_->Requests().size(), requests) << row.name << ": a request after the stop";
     if (point == Point::kHelper) {
+      // Stopped at once, not at the query's time limit.
+      EXPECT_EQ(trace_.With("query was stopped").size(), 1u) << row.name;
       EXPECT_TRUE(testing::ProcessEnded(std::stoi(*ReadTemp("pid")))) << row.name;
       std::filesystem::remove(TempPath("hang"));
+      std::filesystem::remove(TempPath("pid"));
     }
     env_.on_sleep = nullptr;
-    NewPeer();  // the held handler ends with its peer, before `release` goes
+    NewPeer();  // the held handler ends with its peer, before the accessor
   }
 }
 
@@ -121,19 +130,16 @@ TEST_F(EmbeddingTest, WaitForAndTheStateHandler) {
   EXPECT_FALSE(accessor.WaitFor(20, &result));
   peer_->SetAnswer(kGamePath, kAllOk[2].second);  // for the second attempt
   release = true;
-  EXPECT_TRUE(accessor.WaitFor(-1, &result));
-  EXPECT_EQ(result, WS_SUCCESS);
+  EXPECT_EQ(Finish(accessor),
+            "1 2 2 3 4 / 2000 / k0 / " + kAccessed + " | game service x2 gameservice 200" + kKept);
   EXPECT_EQ(accessor.GetResult(), WS_SUCCESS);
-  EXPECT_EQ(States(), (std::vector<int>{1, 2, 2, 3, 4}));
   // A Cancel() after the end reaches no later run. Initialize finds the
   // worker gone, clears the report, and its IDLE reaches no handler.
   accessor.Cancel();
   Prepare(accessor, false);
   EXPECT_TRUE(accessor.GetRunReport().empty());
   ASSERT_EQ(accessor.Start(), WS_SUCCESS);
-  EXPECT_TRUE(accessor.WaitFor(-1, &result));
-  EXPECT_EQ(result, WS_SUCCESS);
-  EXPECT_EQ(States(), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(Finish(accessor), "1 2 3 4 / / k0 / " + kServed + kKept);
 }
 
 // Each step runs under the retry rule: at most three attempts, 2 s and 3 s
@@ -172,10 +178,6 @@ TEST_F(EmbeddingTest, StepsRetryGiveUpAndReportWhy) {
        "1 5 / / old / initialize | access token x1 WS_ERROR_BAD_RESPONSE accesstoken 200 excerpt "
        "\"<html>\\x1B[31m" +
            std::string(53, 'x') + "\""},
-      {"registration refused",
-       [&](auto&) { peer_->SetAnswer(kRegisterPath, Reply(R"({"status":2,"message":"no"})")); },
-       "1 2 3 4 / / k0 / " + kServed + " | device identifier | registration x1 " +
-           "WS_ERROR_SERVER_RESULT_2_5_6_7 " + kRegisterPath + " 200 result 2 \"\" | key file"},
       {"web API unreachable", [&](auto&) { env_.web_api_origin = closed; },
        "1 2 3 3 3 4 / 2000 3000 / k0 / " + kServed +
            " | device identifier | registration x3 WS_ERROR_CONNECT_FAILED " + kRegisterPath +
@@ -198,9 +200,8 @@ TEST_F(EmbeddingTest, StepsRetryGiveUpAndReportWhy) {
       {"lock file of another user", [&](auto&) { env_.files_of_another_user = {"id.lock"}; },
        "1 2 4 / / old / " + NotBuilt(Failure::kLockFileOfAnotherUser)},
       {"key file of another user", [&](auto&) { env_.files_of_another_user = {"key.tmp"}; },
-       "1 2 3 4 / / old / " + kServed + kRegistered + " | key file WS_ERROR_FAILED (" +
-           TempPath("key.tmp") + " belongs to another user: not written as a regular file of " +
-           "this user)"},
+       "1 2 3 4 / / old / " + kServed + kKept + " WS_ERROR_FAILED (" + TempPath("key.tmp") +
+           " belongs to another user: not written as a regular file of " + "this user)"},
   };
   for (const Row& row : rows) {
     NewPeer();
