@@ -83,6 +83,9 @@ DeviceIdFailure QueryUuid(Env* env, const std::string& uuid_path, Cancellation* 
   // may have put at that path.
   const FileResult prepared = env->PrepareOutputFile(uuid_path);
   if (prepared != FileResult::kOk) return UuidFileFailure(prepared);
+  // A stop raised before the query starts (by the owner, or left over from
+  // an earlier run) ends it before it starts, not at its first look.
+  if (cancel != nullptr && cancel->IsCancelled()) return DeviceIdFailure::kQueryAborted;
   std::unique_ptr<Process> query = env->StartProcess(line);
   if (query == nullptr) return DeviceIdFailure::kQueryNotStarted;
   const uint64_t deadline = env->NowMillis() + kUuidQueryTimeoutMs;
