@@ -84,16 +84,15 @@ class LocalPeer {
     return scheme_ + "://127.0.0.1:" + std::to_string(port_) + path;
   }
 
-  // Requests to path get these answers in turn, the last one repeating, or
-  // are answered by handler (after being recorded).
-  void SetAnswers(const std::string& path, const std::vector<Answer>& answers) {
+  // Requests to path get this answer, or are answered by handler (after
+  // being recorded).
+  void SetAnswer(const std::string& path, const Answer& answer) {
     std::lock_guard<std::mutex> lock(mu_);
-    routes_[path] = Route{answers, 0, nullptr};
+    routes_[path] = Route{answer, nullptr};
   }
-  void SetAnswer(const std::string& path, const Answer& answer) { SetAnswers(path, {answer}); }
   void SetHandler(const std::string& path, Handler handler) {
     std::lock_guard<std::mutex> lock(mu_);
-    routes_[path] = Route{{}, 0, std::move(handler)};
+    routes_[path] = Route{{}, std::move(handler)};
   }
 
   std::vector<RecordedRequest> Requests() const {
@@ -110,30 +109,22 @@ class LocalPeer {
 
  private:
   struct Route {
-    std::vector<Answer> answers;
-    size_t next = 0;
+    Answer answer;
     Handler handler;
   };
 
   void Serve(const httplib::Request& req, httplib::Response& res) {
-    Handler handler;
-    Answer answer{"", 404, ""};
+    Route route{{"", 404, ""}, nullptr};
     {
       std::lock_guard<std::mutex> lock(mu_);
       requests_.push_back(req);
       auto it = routes_.find(req.path);
-      if (it != routes_.end() && it->second.handler) {
-        handler = it->second.handler;
-      } else if (it != routes_.end() && !it->second.answers.empty()) {
-        Route& route = it->second;
-        answer = route.answers[route.next];
-        if (route.next + 1 < route.answers.size()) ++route.next;
-      }
+      if (it != routes_.end()) route = it->second;
     }
-    if (handler) return handler(req, res);
-    res.status = answer.status;
-    if (!answer.location.empty()) res.set_header("Location", answer.location);
-    res.set_content(answer.body, "application/json");
+    if (route.handler) return route.handler(req, res);
+    res.status = route.answer.status;
+    if (!route.answer.location.empty()) res.set_header("Location", route.answer.location);
+    res.set_content(route.answer.body, "application/json");
   }
 
   std::string scheme_;

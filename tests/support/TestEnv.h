@@ -83,9 +83,7 @@ class TestEnv : public EnvWrapper {
   }
   LockAttempt TryLockFile(const std::string& path) override {
     if (!OfAnotherUser(path)) return target()->TryLockFile(path);
-    LockAttempt refused;
-    refused.status = LockAttempt::Status::kOfAnotherUser;
-    return refused;
+    return LockAttempt{LockAttempt::Status::kOfAnotherUser, nullptr};
   }
   AdapterAddress FirstAdapterAddress() override {
     return adapter ? *adapter : target()->FirstAdapterAddress();
