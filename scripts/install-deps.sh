@@ -9,6 +9,7 @@ packages=(
   build-essential cmake pkg-config git ca-certificates
   libcurl4-openssl-dev libssl-dev picojson-dev
   libgtest-dev libgmock-dev libcpp-httplib-dev
+  python3  # the C interface's ctypes check in the suite
 )
 if [ "${VANTA_EXTRA_PACKAGES:-}" != "" ]; then
   read -r -a extra <<<"$VANTA_EXTRA_PACKAGES"
