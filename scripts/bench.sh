@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-VANTA_EXTRA_PACKAGES="libbenchmark-dev python3" scripts/install-deps.sh
+VANTA_EXTRA_PACKAGES="libbenchmark-dev" scripts/install-deps.sh
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVANTA_BUILD_BENCHMARKS=ON \
   -DVANTA_BUILD_TOOLS=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-bench -j2 --target vanta_bench vanta >/dev/null
