@@ -35,8 +35,11 @@ class ChildProcess {
 #endif
 
  private:
-  void* process_ = nullptr;  // Windows
-  int pid_ = -1;             // POSIX
+#if defined(_WIN32)
+  void* process_ = nullptr;
+#else
+  int pid_ = -1;
+#endif
   bool ended_ = true;
 };
 
