@@ -28,12 +28,14 @@ const int WebService::MAX_QUALITY_SETTING_LEVEL = 8;
 
 // Without memory for the default addresses they stay empty, and requests
 // fail on them.
+// The default addresses are made into strings here, outside the setter's
+// guard: out of memory leaves them empty instead of leaving the constructor.
 WebService::WebService() {
   try {
     uri_launcher_monitor_put = kDefaultLauncherMonitor;
+    SetUrlArbiterBase(kDefaultArbiterBase);
   } catch (const std::bad_alloc&) {
   }
-  SetUrlArbiterBase(kDefaultArbiterBase);
 }
 
 WebService::WebService(const WebService& other) = default;

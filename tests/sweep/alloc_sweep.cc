@@ -6,7 +6,7 @@
 // end the process (a run that does ends the sweep: its N is the last one
 // printed), and under AddressSanitizer nothing may leak.
 //
-//   alloc_sweep [dense] [step]
+//   alloc_sweep [dense] [step] [first]   (first: the first N to fail, after run 0)
 //
 // The peer answering every request runs in a child process, so that only
 // this process's allocations are counted.
@@ -166,6 +166,7 @@ bool Run(const std::string& base, const std::string& monitor, std::map<uint32_t,
 int Sweep(int argc, char** argv) {
   const long dense = argc > 1 ? std::atol(argv[1]) : 3000;
   const long step = argc > 2 ? std::atol(argv[2]) : 5;
+  const long first = argc > 3 ? std::atol(argv[3]) : 1;
   pid_t child = -1;
   int ports[2] = {};
   if (!StartPeers(&child, ports)) return 1;
@@ -188,7 +189,7 @@ int Sweep(int argc, char** argv) {
   std::map<uint32_t, int> codes;
   // Run 0 counts the allocations of a whole run; then each one fails once.
   long total = 0, runs = 0, broken = 0;
-  for (long n = 0; n == 0 || n <= total; n = n < dense ? n + 1 : n + step) {
+  for (long n = 0; n == 0 || n <= total; n = n == 0 ? first : n < dense ? n + 1 : n + step) {
     std::fprintf(stderr, "run %ld\n", n);
     allocations = 0;
     fail_at = n;
