@@ -35,11 +35,8 @@ class ChildProcess {
 #endif
 
  private:
-#if defined(_WIN32)
-  void* process_ = nullptr;
-#else
-  int pid_ = -1;
-#endif
+  [[maybe_unused]] void* process_ = nullptr;  // Windows
+  [[maybe_unused]] int pid_ = -1;             // POSIX
   bool ended_ = true;
 };
 
