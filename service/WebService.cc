@@ -26,10 +26,8 @@ const char kSendDeviceIdPath[] = "/game/razever/app/APIEX/SorvaneClient/SendDevi
 
 const int WebService::MAX_QUALITY_SETTING_LEVEL = 8;
 
-// Without memory for the default addresses they stay empty, and requests
-// fail on them.
-// The default addresses are made into strings here, outside the setter's
-// guard: out of memory leaves them empty instead of leaving the constructor.
+// Without memory for the default addresses (their strings are made here,
+// before the setter's own guard) they stay empty, and requests fail on them.
 WebService::WebService() {
   try {
     uri_launcher_monitor_put = kDefaultLauncherMonitor;

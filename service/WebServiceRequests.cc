@@ -28,6 +28,7 @@ constexpr size_t kExcerptLimit = 64;
 // the exchange's own trace line before it shows only the transport's code.
 ErrorCode Judge(const char* request, const std::string& response, const Verdict& verdict,
                 ExchangeReport* report) {
+  const ErrorCode code = Normalize(CodeOf(verdict));
   if (verdict.kind == Verdict::Kind::kRefused) {
     report->server_result = std::to_string(verdict.status);
     report->server_message = Printable(verdict.message, kMessageLimit);
@@ -41,10 +42,10 @@ ErrorCode Judge(const char* request, const std::string& response, const Verdict&
     report->answer_excerpt = Printable(std::string_view(response).substr(0, kExcerptLimit));
     if (trace::Enabled()) {
       trace::Emit(std::string(request) + " unreadable answer, beginning \"" +
-                  report->answer_excerpt + "\": " + trace::Code(WS_ERROR_BAD_RESPONSE));
+                  report->answer_excerpt + "\": " + trace::Code(code));
     }
   }
-  return Normalize(CodeOf(verdict));
+  return code;
 }
 
 }  // namespace
