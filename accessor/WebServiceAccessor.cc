@@ -54,6 +54,11 @@ struct WebServiceAccessor::Control {
   std::string web_api_origin;      // empty: the build's
   std::vector<StepReport> report;  // written by the worker
   std::string trace_prefix;        // "[a3] "
+  // The step the run is in and its attempt, as step * 4 + attempt: one
+  // word, so that a reader never pairs a step with another's attempt.
+  std::atomic<int> progress{0};
+
+  void Enter(StepReport::Step::type step, int attempt) { progress = step * 4 + attempt; }
 
   // A Control with its trace prefix, or null without memory. Constructors
   // cannot return a code: Initialize reports a missing Control.
@@ -181,6 +186,7 @@ ErrorCode WebServiceAccessor::Initialize(int client_version_in, const char* toke
     control->cancel.Reset();
     control->stop_waits.Reset();
     control->report.clear();
+    control->Enter(StepReport::Step::INITIALIZE, 0);
     token = token_in;
     zuc_key_value = zuc_key_value_in;
     arbiter_base_url = arbiter_base_url_in;
@@ -285,6 +291,15 @@ std::vector<StepReport> WebServiceAccessor::GetRunReport() const {
   return copy;
 }
 
+StepProgress WebServiceAccessor::GetProgress() const {
+  StepProgress now;
+  if (control == nullptr) return now;
+  const int progress = control->progress;
+  now.step = static_cast<StepReport::Step::type>(progress / 4);
+  now.attempt = progress % 4;
+  return now;
+}
+
 ErrorCode WebServiceAccessor::Join(ErrorCode* result) { return thread.Join(result); }
 
 ErrorCode WebServiceAccessor::GetResult() const { return thread.GetResult(); }
@@ -298,6 +313,7 @@ bool WebServiceAccessor::IsTermRequest() { return thread.GetState() == ThreadSta
 ErrorCode WebServiceAccessor::Run() {
   trace::ScopedPrefix prefix(control->trace_prefix);
   control->report.clear();
+  control->Enter(StepReport::Step::INITIALIZE, 0);
   // Whatever runs out of memory ends the run with that code, as FAILED.
   ErrorCode result = NoThrow([this] { return RunRazever(); });
   if (result == ErrorCode(WS_ERROR_OUT_OF_MEMORY) && GetState() != State::FAILED) {
@@ -385,7 +401,12 @@ ErrorCode WebServiceAccessor::SetUpService(WebService& service) {
 ErrorCode WebServiceAccessor::RequestStep(StepReport::Step::type step, WebService& service,
                                           const std::function<ErrorCode(int try_count)>& attempt) {
   const StepOutcome outcome = RunStep(
-      StepName(step), attempt, [this] { return IsAbortRequested(); }, &control->cancel);
+      StepName(step),
+      [&](int try_count) {
+        control->Enter(step, try_count);
+        return attempt(try_count);
+      },
+      [this] { return IsAbortRequested(); }, &control->cancel);
   const ErrorCode code = outcome.aborted ? ErrorCode(WS_ERROR_ABORTED) : outcome.code;
   Record(step, outcome.attempts, code, "", service.GetLastExchange());
   return code;
@@ -397,6 +418,7 @@ ErrorCode WebServiceAccessor::RegisterAndKeep(WebService& service) {
   if (control->register_device_id) {
     char identifier[kDeviceIdBufferSize] = {};
     const char* reason = "";
+    control->Enter(StepReport::Step::DEVICE_ID, 0);
     const bool built = CreateDeviceId(identifier, kDeviceIdBufferSize, &reason);
     const ErrorCode stopped = IsAbortRequested() ? WS_ERROR_ABORTED : WS_SUCCESS;
     Record(StepReport::Step::DEVICE_ID, 0,
@@ -418,6 +440,7 @@ ErrorCode WebServiceAccessor::RegisterAndKeep(WebService& service) {
     if (code == ErrorCode(WS_ERROR_ABORTED)) return code;
   }
   std::string key_file;
+  control->Enter(StepReport::Step::KEY_FILE, 0);
   const bool written = WriteKeyFile(zuc_key_value, &key_file);
   Record(StepReport::Step::KEY_FILE, 0, written ? WS_SUCCESS : WS_ERROR_FAILED,
          written ? "" : key_file + ": not written as a regular file of this user",

@@ -111,6 +111,14 @@ int vanta_accessor_state(vanta_accessor* a) {
   return a == nullptr ? -1 : static_cast<int>(a->accessor.GetState());
 }
 
+uint32_t vanta_accessor_progress(vanta_accessor* a, int* step, int* attempt) {
+  if (a == nullptr || step == nullptr || attempt == nullptr) return WS_ERROR_FAILED;
+  const vanta::StepProgress now = a->accessor.GetProgress();
+  *step = static_cast<int>(now.step);
+  *attempt = now.attempt;
+  return WS_SUCCESS;
+}
+
 uint32_t vanta_accessor_service(const vanta_accessor* a, vanta_service* out) {
   if (a == nullptr || !Sized(out, vanta::capi::kServiceSize) || !NoRun(a)) return WS_ERROR_FAILED;
   const vanta::WebServiceAccessor& x = a->accessor;

@@ -153,8 +153,8 @@ int RunNegotiate(const NegotiateOptions& options, const Globals& globals) {
   const bool token_first = options.request_token_first || options.token.empty();
   TracePrinter trace(globals.verbose);
   // With -v the trace itself shows the progress.
-  Progress progress(isatty(fileno(stderr)) != 0, !globals.quiet && !globals.verbose);
   WebServiceAccessor accessor;
+  Progress progress(&accessor, isatty(fileno(stderr)) != 0, !globals.quiet && !globals.verbose);
   const ErrorCode started = Start(options, token_first, &progress, &accessor);
   if (started.IsFailure()) {
     return ReportFailure("negotiate", "the run could not start", started, nullptr, "");

@@ -7,17 +7,27 @@ namespace tools {
 
 namespace {
 
-using State = WebServiceAccessor::State;
+using Step = StepReport::Step;
 
-// What each state of the accessor means to the user.
-const char* StateMeaning(int state) {
-  static const char* const kMeanings[] = {"starting",
-                                          "requesting the token and access token",
-                                          "requesting the game service",
-                                          "registering the device identifier with the web API",
-                                          "complete",
-                                          "failed"};
-  return state >= 0 && state <= 5 ? kMeanings[state] : "in an unknown state";
+// What each step of the run means to the user.
+const char* StepMeaning(Step::type step) {
+  switch (step) {
+    case Step::INITIALIZE:
+      return "starting";
+    case Step::TOKEN:
+      return "requesting the token";
+    case Step::ACCESS_TOKEN:
+      return "requesting the access token";
+    case Step::GAME_SERVICE:
+      return "requesting the game service";
+    case Step::DEVICE_ID:
+      return "building the device identifier";
+    case Step::REGISTRATION:
+      return "registering the device identifier with the web API";
+    case Step::KEY_FILE:
+      return "writing the key file";
+  }
+  return "in an unknown step";
 }
 
 double Seconds(std::chrono::steady_clock::duration duration) {
@@ -26,47 +36,44 @@ double Seconds(std::chrono::steady_clock::duration duration) {
 
 }  // namespace
 
-Progress::Progress(bool live, bool shown) : live_(live), shown_(shown), started_(Clock::now()) {}
+Progress::Progress(const WebServiceAccessor* accessor, bool live, bool shown)
+    : accessor_(accessor), live_(live), shown_(shown), started_(Clock::now()) {}
 
-void Progress::OnState(State::type state, void* context) {
-  static_cast<Progress*>(context)->Show(state);
+void Progress::OnState(WebServiceAccessor::State::type, void* context) {
+  static_cast<Progress*>(context)->Update();
 }
 
-void Progress::Show(State::type state) {
+void Progress::Update() {
+  const StepProgress now = accessor_->GetProgress();
   std::lock_guard<std::mutex> lock(mu_);
-  if (state >= State::COMPLETE) return;
-  // The game service and registration steps publish their state again
-  // before each of their attempts (after the wait that precedes it).
-  counts_attempts_ = state == State::REQUEST_GAMESERVICE || state == State::SEND_DEVICE_ID;
-  attempt_ = state == last_state_ ? attempt_ + 1 : 1;
-  last_state_ = state;
-  state_since_ = Clock::now();
-  activity_ = StateMeaning(state);
-  if (shown_ && !live_) {
-    std::fprintf(stderr, "negotiate: %s%s\n", activity_.c_str(),
-                 attempt_ > 1 ? (", " + Attempt()).c_str() : "");
-  }
+  if (now.step == seen_.step && now.attempt == seen_.attempt) return;
+  seen_ = now;
+  seen_since_ = Clock::now();
+  if (shown_ && !live_) std::fprintf(stderr, "negotiate: %s\n", Activity().c_str());
 }
 
 // The retry rule waits N s before attempt N (2 s before the second, 3 s
-// before the third).
-std::string Progress::Attempt() const {
-  std::string text = "attempt " + std::to_string(attempt_) + " of 3";
-  if (attempt_ > 1) text += " after a " + std::to_string(attempt_) + " s wait";
+// before the third). The first attempt goes without saying on its own line.
+std::string Progress::Activity() const {
+  std::string text = StepMeaning(seen_.step);
+  const int n = seen_.attempt;
+  if (n > 1 || (n == 1 && live_)) text += ", attempt " + std::to_string(n) + " of 3";
+  if (n > 1) text += " after a " + std::to_string(n) + " s wait";
   return text;
 }
 
 void Progress::Tick() {
+  Update();
   std::lock_guard<std::mutex> lock(mu_);
-  if (!live_ || !shown_ || activity_.empty()) return;
+  if (!live_ || !shown_) return;
   const Clock::time_point now = Clock::now();
   // A failed attempt's wait for the next one shows as the time since that
   // attempt began growing: the line never counts down.
-  std::string line = activity_;
-  if (counts_attempts_) {
+  std::string line = Activity();
+  if (seen_.attempt > 0) {
     char since[32];
-    std::snprintf(since, sizeof(since), " began %.1f s ago", Seconds(now - state_since_));
-    line += ", " + Attempt() + since;
+    std::snprintf(since, sizeof(since), " began %.1f s ago", Seconds(now - seen_since_));
+    line += since;
   }
   std::fprintf(stderr, "\r\033[Knegotiate: %s; %.1f s in all", line.c_str(),
                Seconds(now - started_));
@@ -75,7 +82,7 @@ void Progress::Tick() {
 
 void Progress::Finish() {
   std::lock_guard<std::mutex> lock(mu_);
-  if (live_ && shown_ && !activity_.empty()) std::fputs("\r\033[K", stderr);
+  if (live_ && shown_) std::fputs("\r\033[K", stderr);
 }
 
 }  // namespace tools

@@ -1,5 +1,6 @@
-// The progress of a negotiation on stderr, from the accessor's states only:
-// on a terminal one live line, otherwise one line per state and attempt.
+// The progress of a negotiation on stderr, from the accessor's progress
+// (step and attempt): on a terminal one live line, otherwise one line per
+// step and attempt.
 #ifndef VANTA_TOOLS_PROGRESS_H_
 #define VANTA_TOOLS_PROGRESS_H_
 
@@ -15,32 +16,34 @@ namespace tools {
 class Progress {
  public:
   // live: stderr is a terminal. shown: false prints nothing.
-  Progress(bool live, bool shown);
+  // REQUIRES: accessor outlives its run and this.
+  Progress(const WebServiceAccessor* accessor, bool live, bool shown);
 
-  // The accessor's state handler (on the worker thread); context is the
-  // Progress.
+  // The accessor's state handler (on the worker thread): takes the new
+  // step at once; context is the Progress.
   static void OnState(WebServiceAccessor::State::type state, void* context);
 
-  // Redraws the live line; on the owner's thread while the run goes.
+  // Takes the step the run is in and redraws the live line; on the owner's
+  // thread while the run goes.
   void Tick();
   // Clears the live line once the run has ended.
   void Finish();
 
  private:
-  void Show(WebServiceAccessor::State::type state);
-  // "attempt N of 3", with the wait that came before it. REQUIRES: mu_ held.
-  std::string Attempt() const;
+  // Notes a new step or attempt, and prints it when not live.
+  void Update();
+  // "requesting the token, attempt 2 of 3 after a 2 s wait".
+  // REQUIRES: mu_ held.
+  std::string Activity() const;
 
   using Clock = std::chrono::steady_clock;
+  const WebServiceAccessor* const accessor_;
   const bool live_;
   const bool shown_;
   const Clock::time_point started_;
   std::mutex mu_;
-  int last_state_ = -1;
-  int attempt_ = 0;
-  bool counts_attempts_ = false;
-  Clock::time_point state_since_;
-  std::string activity_;
+  StepProgress seen_;  // INITIALIZE: nothing to show yet
+  Clock::time_point seen_since_;
 };
 
 }  // namespace tools

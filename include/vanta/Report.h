@@ -48,6 +48,15 @@ struct StepReport {
   ExchangeReport last;  // the step's last exchange (empty for steps without one)
 };
 
+// Where a run is, as WebServiceAccessor::GetProgress tells it while it
+// runs: the stable way to show a step's attempts as they happen.
+struct StepProgress {
+  StepReport::Step::type step = StepReport::Step::INITIALIZE;
+  // The step's request being made, 1 to 3, and still after it while the
+  // retry rule waits for the next; 0 for steps without a request.
+  int attempt = 0;
+};
+
 // "initialize", "token", "access token", "game service", "device
 // identifier", "registration", "key file"; "unknown" for other values.
 VANTA_EXPORT const char* StepName(StepReport::Step::type step);

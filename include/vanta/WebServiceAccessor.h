@@ -84,7 +84,7 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   // Called on the worker thread once for each state the run publishes, in
   // order, right after it is published. It must return quickly and must
   // not call Initialize, Start, Join, WaitFor or destroy the accessor
-  // (Cancel and GetState are fine).
+  // (Cancel, GetState and GetProgress are fine).
   using StateHandler = void (*)(State::type state, void* context);
   // nullptr removes the handler. REQUIRES: no run is going.
   void SetStateHandler(StateHandler handler, void* context);
@@ -103,6 +103,11 @@ class VANTA_EXPORT WebServiceAccessor : public Runnable {
   // (and when there is no memory for the copy).
   // REQUIRES: no run is going.
   std::vector<StepReport> GetRunReport() const;
+  // The step the run is in and its attempt, for a progress display that
+  // counts every step's attempts (the states name only the stages). Safe on
+  // any thread at any time, the state handler included. Before a run:
+  // INITIALIZE and 0; after it, where it ended.
+  StepProgress GetProgress() const;
 
   // Builds the device identifier and registers it with the key value of the
   // key file, on the calling thread. Reports nothing.

@@ -21,8 +21,8 @@
  * never NULL (an empty string stands for no value).
  *
  * A handle is used from one thread at a time (its owner), except that
- * vanta_accessor_cancel and vanta_accessor_state may be called from any
- * thread, the state handler included. A handle is released by its own
+ * vanta_accessor_cancel, vanta_accessor_state and vanta_accessor_progress
+ * may be called from any thread, the state handler included. A handle is released by its own
  * _free function only. */
 #ifndef VANTA_VANTA_H_
 #define VANTA_VANTA_H_
@@ -192,8 +192,8 @@ VANTA_EXPORT uint32_t vanta_accessor_initialize(vanta_accessor* a, const vanta_c
 VANTA_EXPORT uint32_t vanta_accessor_set_env(vanta_accessor* a, const char* key, const char* value);
 
 /* Called on the worker thread once for each state a run publishes, in
- * order. It must return quickly and may call only vanta_accessor_cancel and
- * vanta_accessor_state. NULL removes it. REQUIRES: no run is going. */
+ * order. It must return quickly and may call only vanta_accessor_cancel,
+ * vanta_accessor_state and vanta_accessor_progress. NULL removes it. REQUIRES: no run is going. */
 typedef void (*vanta_state_handler)(int state, void* context);
 VANTA_EXPORT uint32_t vanta_accessor_set_state_handler(vanta_accessor* a,
                                                        vanta_state_handler handler, void* context);
@@ -217,6 +217,11 @@ VANTA_EXPORT void vanta_accessor_cancel(vanta_accessor* a);
 VANTA_EXPORT int vanta_accessor_wait(vanta_accessor* a, int timeout_ms, uint32_t* result);
 /* A VANTA_STATE_ value; -1 for a NULL handle. */
 VANTA_EXPORT int vanta_accessor_state(vanta_accessor* a);
+/* The step the run is in (a VANTA_STEP_ value) and its attempt: 1 to 3
+ * while the step's request is made and while the next is waited for, 0 for
+ * steps without a request. Before a run: VANTA_STEP_INITIALIZE and 0;
+ * after it, where it ended. WS_ERROR_FAILED for a NULL argument. */
+VANTA_EXPORT uint32_t vanta_accessor_progress(vanta_accessor* a, int* step, int* attempt);
 
 /* The configuration and the negotiated values (empty when the run did not
  * get them). WS_ERROR_FAILED while a run is going. */

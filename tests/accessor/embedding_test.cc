@@ -6,6 +6,8 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "accessor/DeviceId.h"
 #include "tests/accessor/RunnerFixture.h"
@@ -113,31 +115,45 @@ TEST_F(EmbeddingTest, CancelOrDestructionEndsTheRunWhereverItIs) {
 
 // WaitFor returns at once without a run, false while the run is held, and
 // true with the run's code once it has ended; the handler sees each
-// published state once, in order, on the worker thread.
+// published state once, in order, on the worker thread; the progress names
+// the step and attempt that each request belongs to.
 TEST_F(EmbeddingTest, WaitForAndTheStateHandler) {
   WebServiceAccessor accessor;
   ErrorCode result = 1;
   EXPECT_TRUE(accessor.WaitFor(0, &result));  // never started
   EXPECT_EQ(result, WS_SUCCESS);
   std::atomic<bool> reached{false}, release{false};
+  std::mutex mu;
+  std::string seen;  // the progress each attempt found
+  auto progress = [&] {
+    const StepProgress now = accessor.GetProgress();
+    return StepName(now.step) + std::string(" ") + std::to_string(now.attempt) + ";";
+  };
+  auto note = [&] {  // appends the progress now; returns all noted
+    std::lock_guard<std::mutex> lock(mu);
+    return seen += progress();
+  };
   peer_->SetHandler(kGamePath, [&](const httplib::Request&, httplib::Response& res) {
-    reached = true;
+    note();
+    if (reached.exchange(true)) return res.set_content(kAllOk[2].second.body, "application/json");
     Eventually([&] { return release.load(); });
     res.status = 503;  // retried once: state 2 is published again
   });
   Start(accessor, false);
   ASSERT_TRUE(Eventually([&] { return reached.load(); }));
   EXPECT_FALSE(accessor.WaitFor(20, &result));
-  peer_->SetAnswer(kGamePath, kAllOk[2].second);  // for the second attempt
   release = true;
   EXPECT_EQ(Finish(accessor),
             "1 2 2 3 4 / 2000 / k0 / " + kAccessed + " | game service x2 gameservice 200" + kKept);
   EXPECT_EQ(accessor.GetResult(), WS_SUCCESS);
+  EXPECT_EQ(note(), "game service 1;game service 2;key file 0;");
   // A Cancel() after the end reaches no later run. Initialize finds the
-  // worker gone, clears the report, and its IDLE reaches no handler.
+  // worker gone, clears the report and the progress, and its IDLE reaches
+  // no handler.
   accessor.Cancel();
   Prepare(accessor, false);
   EXPECT_TRUE(accessor.GetRunReport().empty());
+  EXPECT_EQ(progress(), "initialize 0;");
   ASSERT_EQ(accessor.Start(), WS_SUCCESS);
   EXPECT_EQ(Finish(accessor), "1 2 3 4 / / k0 / " + kServed + kKept);
 }

@@ -81,6 +81,7 @@ SIGNATURES = {
     "vanta_accessor_cancel": (None, [P]),
     "vanta_accessor_wait": (I, [P, I, C.POINTER(U32)]),
     "vanta_accessor_state": (I, [P]),
+    "vanta_accessor_progress": (U32, [P, C.POINTER(I), C.POINTER(I)]),
     "vanta_accessor_service": (U32, [P, C.POINTER(Service)]),
     "vanta_accessor_report_count": (U32, [P, C.POINTER(I)]),
     "vanta_accessor_report_step": (U32, [P, I, C.POINTER(Step), C.POINTER(Exchange)]),
@@ -182,6 +183,10 @@ def cancel(lib):
         check("the run asked for a token", asked.wait(10), True)
         connection, _ = silent.accept()  # the request is in flight
         check("wait before cancel", lib.vanta_accessor_wait(accessor, 0, None), 0)
+        step, attempt = I(-1), I(-1)
+        check("progress in flight",  # the token's first attempt
+              (lib.vanta_accessor_progress(accessor, step, attempt), step.value, attempt.value),
+              (SUCCESS, 1, 1))
         lib.vanta_accessor_cancel(accessor)
         connection.close()
 

@@ -239,7 +239,8 @@ TEST_F(VantaCommandTest, FailuresSayWhatFailedWithTheirExitStatus) {
       {"-q " + to_a, 4, {"the game service request failed", "0xAC40C811", "refused: result 10"}},
       {to_b,
        4,
-       {"3 attempts: 0xAC40C80F WS_ERROR_SERVER_ERROR",
+       {"negotiate: requesting the token, attempt 3 of 3 after a 3 s wait",
+        "3 attempts: 0xAC40C80F WS_ERROR_SERVER_ERROR",
         "POST " + b->base + "request_token: HTTP 500 Internal Server Error; ",
         "server's own failure"}},
       {"check --dispatcher " + b->base + " --monitor-uri " + b->monitor +
