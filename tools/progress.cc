@@ -44,8 +44,10 @@ void Progress::OnState(WebServiceAccessor::State::type, void* context) {
 }
 
 void Progress::Update() {
-  const StepProgress now = accessor_->GetProgress();
+  // Read under the lock: the worker's handler and the owner's tick never
+  // take an older step for a newer one.
   std::lock_guard<std::mutex> lock(mu_);
+  const StepProgress now = accessor_->GetProgress();
   if (now.step == seen_.step && now.attempt == seen_.attempt) return;
   seen_ = now;
   seen_since_ = Clock::now();

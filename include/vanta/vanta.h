@@ -22,8 +22,8 @@
  *
  * A handle is used from one thread at a time (its owner), except that
  * vanta_accessor_cancel, vanta_accessor_state and vanta_accessor_progress
- * may be called from any thread, the state handler included. A handle is released by its own
- * _free function only. */
+ * may be called from any thread, the state handler included. A handle is
+ * released by its own _free function only. */
 #ifndef VANTA_VANTA_H_
 #define VANTA_VANTA_H_
 
@@ -193,7 +193,8 @@ VANTA_EXPORT uint32_t vanta_accessor_set_env(vanta_accessor* a, const char* key,
 
 /* Called on the worker thread once for each state a run publishes, in
  * order. It must return quickly and may call only vanta_accessor_cancel,
- * vanta_accessor_state and vanta_accessor_progress. NULL removes it. REQUIRES: no run is going. */
+ * vanta_accessor_state and vanta_accessor_progress. NULL removes it.
+ * REQUIRES: no run is going. */
 typedef void (*vanta_state_handler)(int state, void* context);
 VANTA_EXPORT uint32_t vanta_accessor_set_state_handler(vanta_accessor* a,
                                                        vanta_state_handler handler, void* context);
