@@ -7,27 +7,18 @@ namespace tools {
 
 namespace {
 
-using Step = StepReport::Step;
-
-// What each step of the run means to the user.
-const char* StepMeaning(Step::type step) {
-  switch (step) {
-    case Step::INITIALIZE:
-      return "starting";
-    case Step::TOKEN:
-      return "requesting the token";
-    case Step::ACCESS_TOKEN:
-      return "requesting the access token";
-    case Step::GAME_SERVICE:
-      return "requesting the game service";
-    case Step::DEVICE_ID:
-      return "building the device identifier";
-    case Step::REGISTRATION:
-      return "registering the device identifier with the web API";
-    case Step::KEY_FILE:
-      return "writing the key file";
-  }
-  return "in an unknown step";
+// What each step of the run means to the user, in StepReport::Step order.
+const char* StepMeaning(StepReport::Step::type step) {
+  static const char* const kMeanings[] = {"starting",
+                                          "requesting the token",
+                                          "requesting the access token",
+                                          "requesting the game service",
+                                          "building the device identifier",
+                                          "registering the device identifier with the web API",
+                                          "writing the key file"};
+  const int index = static_cast<int>(step);
+  return index >= 0 && index <= StepReport::Step::KEY_FILE ? kMeanings[index]
+                                                           : "in an unknown step";
 }
 
 double Seconds(std::chrono::steady_clock::duration duration) {
