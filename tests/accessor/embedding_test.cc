@@ -125,13 +125,10 @@ TEST_F(EmbeddingTest, WaitForAndTheStateHandler) {
   std::atomic<bool> reached{false}, release{false};
   std::mutex mu;
   std::string seen;  // the progress each attempt found
-  auto progress = [&] {
-    const StepProgress now = accessor.GetProgress();
-    return StepName(now.step) + std::string(" ") + std::to_string(now.attempt) + ";";
-  };
   auto note = [&] {  // appends the progress now; returns all noted
     std::lock_guard<std::mutex> lock(mu);
-    return seen += progress();
+    const StepProgress now = accessor.GetProgress();
+    return seen += StepName(now.step) + std::string(" ") + std::to_string(now.attempt) + ";";
   };
   peer_->SetHandler(kGamePath, [&](const httplib::Request&, httplib::Response& res) {
     note();
@@ -153,7 +150,7 @@ TEST_F(EmbeddingTest, WaitForAndTheStateHandler) {
   accessor.Cancel();
   Prepare(accessor, false);
   EXPECT_TRUE(accessor.GetRunReport().empty());
-  EXPECT_EQ(progress(), "initialize 0;");
+  EXPECT_EQ(note(), "game service 1;game service 2;key file 0;initialize 0;");
   ASSERT_EQ(accessor.Start(), WS_SUCCESS);
   EXPECT_EQ(Finish(accessor), "1 2 3 4 / / k0 / " + kServed + kKept);
 }
